@@ -1,0 +1,85 @@
+#include "app/AddressText.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace ostrel {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// One part read the way "%ld" reads it: blanks, one sign, digits, then anything is ignored.
+// A part without digits reads as 0.
+std::uint32_t ReadDecimalPart(std::string_view part) {
+    std::size_t pos = 0;
+    while (pos < part.size() && IsBlank(part[pos])) {
+        ++pos;
+    }
+    bool negative = false;
+    if (pos < part.size() && (part[pos] == '+' || part[pos] == '-')) {
+        negative = part[pos] == '-';
+        ++pos;
+    }
+    std::uint32_t value = 0;
+    for (; pos < part.size() && IsDigit(part[pos]); ++pos) {
+        value = value * 10u + static_cast<std::uint32_t>(part[pos] - '0');
+    }
+    return negative ? 0u - value : value;
+}
+
+} // namespace
+
+std::string FormatDottedQuad(DeviceAddress address) {
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "%u.%u.%u.%u", (address >> 24) & 0xFFu,
+                  (address >> 16) & 0xFFu, (address >> 8) & 0xFFu, address & 0xFFu);
+    return text.data();
+}
+
+DottedQuadResult ParseDottedQuad(std::string_view text, DeviceAddress& address) {
+    address = 0;
+    if (text.size() < 7 || text.size() > 15) {
+        return DottedQuadResult::BadLength;
+    }
+    if (std::count(text.begin(), text.end(), '.') != 3) {
+        return DottedQuadResult::BadDotCount;
+    }
+    std::uint32_t result = 0;
+    for (int part = 0; part < 4; ++part) {
+        const std::size_t dot = text.find('.');
+        result = result * 256u + ReadDecimalPart(text.substr(0, dot));
+        text.remove_prefix(dot == std::string_view::npos ? text.size() : dot + 1);
+    }
+    address = result;
+    return DottedQuadResult::Parsed;
+}
+
+DeviceAddress ParseAddressLoose(std::string_view text) {
+    std::uint32_t result = 0;
+    std::uint16_t part = 0;
+    int dots = 0;
+    for (const char c : text) {
+        if (c == '.') {
+            result = result * 256u + part;
+            part = 0;
+            if (++dots > 3) {
+                return result;
+            }
+        } else if (IsDigit(c)) {
+            part = static_cast<std::uint16_t>(part * 10 + (c - '0'));
+        } else if ((IsBlank(c) || c == '-') && dots == 3) {
+            break;
+        }
+    }
+    return (result * 256u) | part;
+}
+
+} // namespace ostrel
