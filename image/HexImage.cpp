@@ -54,7 +54,7 @@ std::uint32_t AddressWord(std::span<const std::uint8_t> data) {
 } // namespace
 
 HexImage::HexImage() : image(std::make_unique_for_overwrite<std::uint8_t[]>(imageSize)) {
-    std::fill_n(image.get(), imageSize, 0xFF);
+    std::memset(image.get(), 0xFF, imageSize);
 }
 
 bool HexImage::Open(const std::string& newPath) {
@@ -118,7 +118,7 @@ void HexImage::StoreDataRecord(std::uint32_t address, std::span<const std::uint8
 }
 
 HexImage::BuildResult HexImage::Build() {
-    std::fill_n(image.get(), imageSize, 0xFF);
+    std::memset(image.get(), 0xFF, imageSize);
     if (!file.Rewind()) {
         return {};
     }
