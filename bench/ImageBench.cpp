@@ -5,9 +5,9 @@
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/TempDir.h"
 
-#include <benchmark/benchmark.h>
-
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

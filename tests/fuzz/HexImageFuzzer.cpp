@@ -2,12 +2,11 @@
 // buffers and report a used range inside the image.
 #include "image/HexImage.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
