@@ -1,0 +1,186 @@
+#include "bootlink/BootLink.h"
+
+#include <array>
+
+namespace ostrel {
+
+BootLink::BootLink(platform::MessageSink& messages) : endpoint(messages) {}
+
+BootLink::~BootLink() {
+    StopWorker();
+    endpoint.Close();
+    image.Close();
+}
+
+bool BootLink::LoadHexFile(const std::string& path) {
+    return image.Open(path);
+}
+
+bool BootLink::Open(std::uint16_t port, DeviceAddress address) {
+    return endpoint.Open(port, address);
+}
+
+bool BootLink::IsOpen() const {
+    return endpoint.IsOpen();
+}
+
+void BootLink::SendRaw(std::span<const std::uint8_t> bytes) {
+    endpoint.Send(bytes);
+}
+
+void BootLink::StartWorker(LinkListener& newListener) {
+    listener.store(&newListener);
+    if (!worker.joinable()) {
+        worker = std::jthread([this](std::stop_token stop) { WorkerMain(stop); });
+    }
+}
+
+void BootLink::StopWorker() {
+    if (worker.joinable()) {
+        worker.request_stop();
+        worker.join(); // the worker looks at the request at least every receive time-out
+    }
+}
+
+bool BootLink::SendCommand(BootCommand command, std::uint16_t attemptCount,
+                           std::chrono::milliseconds attemptTimeout) {
+    return Arm(command, attemptCount, attemptTimeout, true);
+}
+
+bool BootLink::Arm(BootCommand command, std::uint16_t attemptCount,
+                   std::chrono::milliseconds attemptTimeout, bool restartProgram) {
+    currentCommand.store(static_cast<std::uint8_t>(command));
+    if (!frames.Build(command, image, restartProgram)) {
+        return false;
+    }
+    if (command == BootCommand::Run) {
+        attemptCount = 1;
+        attemptTimeout = runTimeout;
+    }
+    timeout = attemptTimeout;
+    attempts.store(attemptCount, std::memory_order_relaxed);
+    attemptsLeft.store(attemptCount, std::memory_order_release); // hands the frame over
+    return true;
+}
+
+std::optional<LinkProgress> BootLink::GetProgress() const {
+    switch (static_cast<BootCommand>(currentCommand.load())) {
+    case BootCommand::Program:
+        return LinkProgress{image.LinesRead(), image.LineCount()};
+    case BootCommand::Query:
+    case BootCommand::Erase:
+    case BootCommand::Verify:
+    case BootCommand::Run: {
+        const std::uint16_t given = attempts.load(std::memory_order_relaxed);
+        return LinkProgress{static_cast<std::uint32_t>(given - attemptsLeft.load()), given};
+    }
+    }
+    return std::nullopt;
+}
+
+std::uint16_t BootLink::ImageCrc() {
+    return image.Build().crc;
+}
+
+void BootLink::WorkerMain(std::stop_token stop) {
+    while (!stop.stop_requested()) {
+        const bool received = ReceiveStep();
+        RetryStep();
+        if (!received) {
+            // Only an idle pass rests; a reply goes straight on to the next receive.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+}
+
+bool BootLink::ReceiveStep() {
+    std::array<std::uint8_t, 256> buffer{};
+    const std::size_t received = endpoint.Receive(std::span(buffer).first(maxReplyDatagram));
+    decoder.DecodeBytes(std::span(buffer).first(received));
+    if (decoder.FrameReady()) {
+        decoder.ClearFrameReady();
+        // Only a command that went out and is still answerable takes a reply; a duplicate or
+        // late reply on an idle link is dropped. A good reply also cancels a time-out that was
+        // declared but not yet reported.
+        if (retryState == RetryState::Waiting || timedOut) {
+            ClearRetry();
+            timedOut = false;
+            DispatchReply();
+        }
+    } else if (timedOut) {
+        timedOut = false;
+        ReportTimeout();
+    }
+    return received > 0;
+}
+
+void BootLink::DispatchReply() {
+    const auto frame = decoder.Frame();
+    LinkReply reply;
+    reply.command = static_cast<BootCommand>(frame[0]);
+    const auto data = decoder.ReplyData();
+    reply.length = data.size();
+    std::copy(data.begin(), data.end(), reply.data.begin());
+
+    switch (reply.command) {
+    case BootCommand::Query:
+    case BootCommand::Erase:
+    case BootCommand::Verify:
+        listener.load()->PostLinkReply(reply);
+        break;
+    case BootCommand::Program:
+        // The next frame leaves in this same pass; only the last frame's reply is reported.
+        if (!Arm(BootCommand::Program, attempts.load(std::memory_order_relaxed), timeout, false)) {
+            listener.load()->PostLinkReply(reply);
+        }
+        break;
+    case BootCommand::Run:
+        break;
+    }
+}
+
+void BootLink::ReportTimeout() {
+    const auto command = static_cast<BootCommand>(currentCommand.load());
+    switch (command) {
+    case BootCommand::Query:
+    case BootCommand::Erase:
+    case BootCommand::Program:
+    case BootCommand::Verify:
+        listener.load()->PostLinkTimeout(command);
+        break;
+    case BootCommand::Run:
+        break;
+    }
+}
+
+void BootLink::ClearRetry() {
+    retryState = RetryState::Idle;
+    attemptsLeft.store(0);
+}
+
+void BootLink::SendFrame() {
+    deadline = Clock::now() + timeout;
+    endpoint.Send(frames.Frame());
+    attemptsLeft.fetch_sub(1);
+}
+
+void BootLink::RetryStep() {
+    if (retryState == RetryState::Idle) {
+        if (attemptsLeft.load(std::memory_order_acquire) != 0) {
+            SendFrame();
+            retryState = RetryState::Waiting;
+        }
+        return;
+    }
+    if (Clock::now() <= deadline) {
+        return;
+    }
+    if (attemptsLeft.load(std::memory_order_acquire) == 0) {
+        timedOut = true;
+        retryState = RetryState::Idle;
+    } else {
+        SendFrame();
+    }
+}
+
+} // namespace ostrel

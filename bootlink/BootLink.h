@@ -1,0 +1,77 @@
+#pragma once
+
+#include "bootlink/FrameBuilder.h"
+#include "bootlink/FrameDecoder.h"
+#include "bootlink/LinkOperations.h"
+#include "bootlink/UdpEndpoint.h"
+#include "image/HexImage.h"
+#include "platform/MessageSink.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace ostrel {
+
+// The host end of the bootloader protocol: the HEX file, a UDP endpoint to one module, and a
+// worker thread that sends, resends on time-out, receives and reports.
+//
+// Hand-over between the driving thread and the worker: a command is handed over only while
+// the link is idle; its frame, attempts and time-out are complete before attemptsLeft is
+// stored (release), and the worker sends only after it has loaded attemptsLeft (acquire).
+class BootLink final : public LinkOperations {
+public:
+    static constexpr std::size_t maxReplyDatagram = 245;
+    static constexpr std::chrono::milliseconds runTimeout{10};
+
+    explicit BootLink(platform::MessageSink& messages);
+    BootLink(const BootLink&) = delete;
+    BootLink& operator=(const BootLink&) = delete;
+    ~BootLink() override;
+
+    bool LoadHexFile(const std::string& path) override;
+    bool Open(std::uint16_t port, DeviceAddress address) override;
+    bool IsOpen() const override;
+    void SendRaw(std::span<const std::uint8_t> bytes) override;
+    void StartWorker(LinkListener& listener) override;
+    void StopWorker() override;
+    bool SendCommand(BootCommand command, std::uint16_t attempts,
+                     std::chrono::milliseconds timeout) override;
+    std::optional<LinkProgress> GetProgress() const override;
+    std::uint16_t ImageCrc() override;
+
+private:
+    enum class RetryState { Idle, Waiting };
+    using Clock = std::chrono::steady_clock;
+
+    bool Arm(BootCommand command, std::uint16_t attempts, std::chrono::milliseconds timeout,
+             bool restartProgram);
+    void WorkerMain(std::stop_token stop);
+    bool ReceiveStep();
+    void RetryStep();
+    void DispatchReply();
+    void ReportTimeout();
+    void ClearRetry();
+    void SendFrame();
+
+    // Shared by both threads.
+    std::atomic<LinkListener*> listener{nullptr};
+    std::atomic<std::uint8_t> currentCommand{0};
+    std::atomic<std::uint16_t> attempts{0};
+    std::atomic<std::uint16_t> attemptsLeft{0};
+    // Written by whoever arms a command, read by the worker after attemptsLeft.
+    std::chrono::milliseconds timeout{0};
+    FrameBuilder frames;
+    HexImage image;
+    UdpEndpoint endpoint;
+
+    // The worker's own.
+    FrameDecoder decoder;
+    RetryState retryState = RetryState::Idle;
+    bool timedOut = false;
+    Clock::time_point deadline{};
+
+    std::jthread worker;
+};
+
+} // namespace ostrel

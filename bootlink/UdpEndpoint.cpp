@@ -1,0 +1,66 @@
+#include "bootlink/UdpEndpoint.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+namespace ostrel {
+
+UdpEndpoint::UdpEndpoint(platform::MessageSink& sink) : messages(sink) {}
+
+bool UdpEndpoint::Open(std::uint16_t port, DeviceAddress address) {
+    Close();
+    platform::UniqueFd created(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+    if (!created.IsValid()) {
+        messages.Show({"Socket creation failed!", "Socket Error", platform::MessageIcon::Error});
+        return false;
+    }
+    const timeval timeout{
+        0, static_cast<suseconds_t>(std::chrono::microseconds(receiveTimeout).count())};
+    if (::setsockopt(created.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
+        // Without the time-out a receive could block for good; keep no such socket.
+        messages.Show({"Failed to set the receive time out!", {}, platform::MessageIcon::Error});
+        return false;
+    }
+    peer = {};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr.s_addr = htonl(address);
+    sock = std::move(created);
+    return true;
+}
+
+long UdpEndpoint::Send(std::span<const std::uint8_t> data) {
+    if (!IsOpen()) {
+        return -1;
+    }
+    return ::sendto(sock.Get(), data.data(), data.size(), 0,
+                    reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+}
+
+std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer) {
+    if (!IsOpen()) {
+        return 0;
+    }
+    // MSG_TRUNC makes recv report the datagram's real length, so an over-long one is refused.
+    const ssize_t received = ::recv(sock.Get(), buffer.data(), buffer.size(), MSG_TRUNC);
+    if (received <= 0 || static_cast<std::size_t>(received) > buffer.size()) {
+        return 0;
+    }
+    return static_cast<std::size_t>(received);
+}
+
+bool UdpEndpoint::WaitReadable(std::chrono::milliseconds timeout) const {
+    if (!IsOpen()) {
+        return false;
+    }
+    pollfd entry{sock.Get(), POLLIN, 0};
+    return ::poll(&entry, 1, static_cast<int>(timeout.count())) > 0 && (entry.revents & POLLIN);
+}
+
+void UdpEndpoint::Close() {
+    sock.Reset();
+}
+
+} // namespace ostrel

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace ostrel::test {
+
+// Frames as a test writes and reads them, with code of its own (a bitwise CRC, a plain
+// unescape), so that the link's codec is checked against something independent.
+std::uint16_t BitwiseCrc16(std::span<const std::uint8_t> data);
+std::vector<std::uint8_t> EncodeTestFrame(std::span<const std::uint8_t> payload);
+// The payload of one whole datagram SOH..EOT with a good CRC; nothing otherwise.
+std::optional<std::vector<std::uint8_t>> DecodeTestFrame(std::span<const std::uint8_t> datagram);
+// The records a Program payload carries, split by their length bytes.
+std::vector<std::vector<std::uint8_t>> SplitRecords(std::span<const std::uint8_t> programPayload);
+
+} // namespace ostrel::test

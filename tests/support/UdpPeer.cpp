@@ -1,0 +1,60 @@
+#include "tests/support/UdpPeer.h"
+
+#include <arpa/inet.h>
+#include <array>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+
+namespace ostrel::test {
+
+UdpPeer::UdpPeer(const char* address) : sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = 0;
+    if (!sock.IsValid() || ::inet_pton(AF_INET, address, &local.sin_addr) != 1 ||
+        ::bind(sock.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        throw std::runtime_error("cannot bind the test peer");
+    }
+    socklen_t length = sizeof local;
+    ::getsockname(sock.Get(), reinterpret_cast<sockaddr*>(&local), &length);
+    port = ntohs(local.sin_port);
+}
+
+std::optional<UdpPeer::Datagram> UdpPeer::Receive(std::chrono::milliseconds wait) {
+    pollfd entry{sock.Get(), POLLIN, 0};
+    if (::poll(&entry, 1, static_cast<int>(wait.count())) <= 0) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, 65536> buffer{};
+    Datagram datagram;
+    socklen_t length = sizeof datagram.source;
+    const ssize_t received = ::recvfrom(sock.Get(), buffer.data(), buffer.size(), 0,
+                                        reinterpret_cast<sockaddr*>(&datagram.source), &length);
+    datagram.arrival = Clock::now();
+    if (received < 0) {
+        return std::nullopt;
+    }
+    datagram.bytes.assign(buffer.begin(), buffer.begin() + received);
+    return datagram;
+}
+
+std::vector<UdpPeer::Datagram> UdpPeer::ReceiveAll(std::chrono::milliseconds window) {
+    std::vector<Datagram> all;
+    const auto end = Clock::now() + window;
+    for (auto now = Clock::now(); now < end; now = Clock::now()) {
+        auto next = Receive(std::chrono::duration_cast<std::chrono::milliseconds>(end - now) +
+                            std::chrono::milliseconds(1));
+        if (next) {
+            all.push_back(std::move(*next));
+        }
+    }
+    return all;
+}
+
+void UdpPeer::SendTo(const sockaddr_in& destination, std::span<const std::uint8_t> bytes) {
+    ::sendto(sock.Get(), bytes.data(), bytes.size(), 0,
+             reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+}
+
+} // namespace ostrel::test

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/UniqueFd.h"
+
+#include <chrono>
+#include <cstdint>
+#include <netinet/in.h>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace ostrel::test {
+
+// An in-process stand-in for a module: a UDP socket on a loopback address that notes when each
+// datagram arrived and answers to its sender when told to.
+class UdpPeer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Datagram {
+        std::vector<std::uint8_t> bytes;
+        sockaddr_in source{};
+        Clock::time_point arrival;
+    };
+
+    explicit UdpPeer(const char* address = "127.0.0.1");
+
+    std::uint16_t Port() const { return port; }
+    // The next datagram, waiting at most the given time.
+    std::optional<Datagram> Receive(std::chrono::milliseconds wait);
+    // Every datagram that arrives within the given time.
+    std::vector<Datagram> ReceiveAll(std::chrono::milliseconds window);
+    void SendTo(const sockaddr_in& destination, std::span<const std::uint8_t> bytes);
+
+private:
+    platform::UniqueFd sock;
+    std::uint16_t port = 0;
+};
+
+} // namespace ostrel::test
