@@ -1,0 +1,360 @@
+#include "sim/ModuleSimulator.h"
+
+#include "sim/ReplyFramer.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+
+namespace ostrel::sim {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 5> WAKE_STRING{'7', '0', '8', '1', '4'};
+constexpr std::size_t RECEIVE_BUFFER = 65536;
+constexpr std::size_t SHORT_REPLY = 60;
+constexpr std::uint16_t BAD_VERIFY_XOR = 0x5A5A;
+
+std::string AddressText(in_addr address) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+std::string EndpointText(const sockaddr_in& endpoint) {
+    return AddressText(endpoint.sin_addr) + ":" + std::to_string(ntohs(endpoint.sin_port));
+}
+
+std::string_view DeframeReason(DeframeStatus status) {
+    switch (status) {
+    case DeframeStatus::BadCrc:
+        return " reason=crc";
+    case DeframeStatus::TooShort:
+        return " reason=short";
+    case DeframeStatus::TooLong:
+        return " reason=long";
+    case DeframeStatus::Incomplete:
+        return " reason=partial";
+    case DeframeStatus::NoFrame:
+        return " reason=noframe";
+    case DeframeStatus::Frame:
+        break;
+    }
+    return {};
+}
+
+std::string ManagementKey(ManagementCommand command) {
+    switch (command) {
+    case ManagementCommand::Read:
+        return "app:R";
+    case ManagementCommand::Write:
+        return "app:W";
+    case ManagementCommand::Ident:
+        return "app:I";
+    case ManagementCommand::Unknown:
+    case ManagementCommand::NotManagement:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+ModuleSimulator::ModuleSimulator(const SimOptions& chosen)
+    : options(chosen), start(std::chrono::steady_clock::now()), log(start), faults(chosen.faults),
+      management(chosen.identity), inBootloader(chosen.bootloader), receiveBuffer(RECEIVE_BUFFER) {}
+
+std::optional<std::string> ModuleSimulator::Open() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(options.port);
+    if (::inet_pton(AF_INET, options.address.c_str(), &address.sin_addr) != 1) {
+        return "not an IPv4 address: " + options.address;
+    }
+    socket = FileDescriptor(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket.Valid()) {
+        return std::string("socket: ") + std::strerror(errno);
+    }
+    // The destination of each datagram goes into the log: a broadcast must be told apart.
+    const int on = 1;
+    if (::setsockopt(socket.Get(), IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+        return std::string("IP_PKTINFO: ") + std::strerror(errno);
+    }
+    if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        return "bind " + EndpointText(address) + ": " + std::strerror(errno);
+    }
+    socklen_t length = sizeof local;
+    if (::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return std::string("getsockname: ") + std::strerror(errno);
+    }
+    if (!options.logPath.empty() && !log.Open(options.logPath)) {
+        return "cannot write the log " + options.logPath;
+    }
+    if (!options.ipGiven) {
+        ModuleIdentity identity = management.Identity();
+        std::memcpy(identity.ipAddress.data(), &local.sin_addr.s_addr, 4);
+        management = ManagementModel(identity);
+    }
+    return std::nullopt;
+}
+
+std::string ModuleSimulator::LocalEndpoint() const {
+    return EndpointText(local);
+}
+
+int ModuleSimulator::Run(int stopFd) {
+    while (true) {
+        std::array<pollfd, 2> watched{{{socket.Get(), POLLIN, 0}, {stopFd, POLLIN, 0}}};
+        const int ready = ::poll(watched.data(), watched.size(), PollTimeout());
+        if (ready < 0 && errno != EINTR) {
+            std::perror("vexa-sim: poll");
+            break;
+        }
+        if (watched[1].revents != 0) {
+            break;
+        }
+        if (watched[0].revents != 0) {
+            while (ReceiveOne()) {
+            }
+        }
+        SendDue();
+    }
+    if (!WriteDump()) {
+        return 1;
+    }
+    return 0;
+}
+
+bool ModuleSimulator::ReceiveOne() {
+    sockaddr_in source{};
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
+    iovec buffer{receiveBuffer.data(), receiveBuffer.size()};
+    msghdr message{};
+    message.msg_name = &source;
+    message.msg_namelen = sizeof source;
+    message.msg_iov = &buffer;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    const ssize_t received = ::recvmsg(socket.Get(), &message, 0);
+    if (received < 0) {
+        return false; // EAGAIN when drained; a passing error is retried on the next poll
+    }
+
+    in_addr destination = local.sin_addr;
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(header), sizeof info);
+            destination = info.ipi_addr;
+        }
+    }
+
+    const auto datagram = std::span(receiveBuffer).first(static_cast<std::size_t>(received));
+    LogEntry entry{EndpointText(source),
+                   AddressText(destination),
+                   "other",
+                   "-",
+                   "ignored",
+                   datagram.size(),
+                   {}};
+    Dispatch(datagram, source, entry);
+    return true;
+}
+
+void ModuleSimulator::Dispatch(std::span<const std::uint8_t> datagram, const sockaddr_in& source,
+                               LogEntry& entry) {
+    if (std::ranges::equal(datagram, WAKE_STRING)) {
+        HandleWake(entry);
+    } else if (inBootloader) {
+        HandleBootloader(datagram, source, entry);
+    } else {
+        HandleApplication(datagram, source, entry);
+    }
+}
+
+void ModuleSimulator::HandleWake(LogEntry& entry) {
+    entry.kind = "wake";
+    if (inBootloader) {
+        entry.details = " reason=bootloader";
+    } else {
+        inBootloader = true;
+        deframer.Reset();
+        entry.action = "done";
+    }
+    log.Write(entry);
+}
+
+void ModuleSimulator::HandleBootloader(std::span<const std::uint8_t> datagram,
+                                       const sockaddr_in& source, LogEntry& entry) {
+    entry.kind = "boot";
+    // Deframed on a copy first: a datagram that is lost must leave no trace in the deframer,
+    // yet its log line should still name the command.
+    CommandDeframer next = deframer;
+    const DeframeResult frame = next.Feed(datagram);
+    const bool good = frame.status == DeframeStatus::Frame;
+    entry.command = good ? BootCommandName(frame.payload[0]) : "badframe";
+
+    if (const auto reason = faults.Lose()) {
+        entry.action = "dropped";
+        entry.details = " reason=" + std::string(*reason);
+        log.Write(entry);
+        return;
+    }
+    deframer = std::move(next);
+    if (!good) {
+        entry.details = DeframeReason(frame.status);
+        log.Write(entry);
+        return;
+    }
+    if (faults.DropFirst("boot:" + std::to_string(frame.payload[0]))) {
+        entry.action = "dropped";
+        entry.details = " reason=drop-first";
+        log.Write(entry);
+        return;
+    }
+
+    BootOutcome outcome = bootloader.Execute(frame.payload);
+    entry.details = std::move(outcome.details);
+    std::vector<std::uint8_t> reply;
+    if (outcome.reply) {
+        if (options.badVerify &&
+            frame.payload[0] == static_cast<std::uint8_t>(BootCommand::Verify)) {
+            (*outcome.reply)[1] ^= BAD_VERIFY_XOR & 0xFF;
+            (*outcome.reply)[2] ^= BAD_VERIFY_XOR >> 8;
+            char sent[40];
+            std::snprintf(sent, sizeof sent, " fault=bad-verify sent=0x%02X%02X",
+                          unsigned{(*outcome.reply)[2]}, unsigned{(*outcome.reply)[1]});
+            entry.details += sent;
+        }
+        reply = FrameReply(*outcome.reply);
+        entry.action = "answered";
+        entry.details += " reply=" + std::to_string(reply.size());
+    }
+    if (outcome.run) {
+        // The dump is complete before the log shows Run, so a reader of the log can take it.
+        if (!WriteDump()) {
+            entry.details += " dump=failed";
+        }
+        inBootloader = false;
+        deframer.Reset();
+        entry.action = "done";
+    }
+    log.Write(entry);
+    if (!reply.empty()) {
+        Answer(std::move(reply), source);
+    }
+}
+
+void ModuleSimulator::HandleApplication(std::span<const std::uint8_t> datagram,
+                                        const sockaddr_in& source, LogEntry& entry) {
+    const ManagementCommand command = ManagementModel::Classify(datagram);
+    if (command != ManagementCommand::NotManagement) {
+        entry.kind = "app";
+    }
+    entry.command = ManagementCommandName(command);
+
+    if (const auto reason = faults.Lose()) {
+        entry.action = "dropped";
+        entry.details = " reason=" + std::string(*reason);
+        log.Write(entry);
+        return;
+    }
+    if (const std::string key = ManagementKey(command); !key.empty() && faults.DropFirst(key)) {
+        entry.action = "dropped";
+        entry.details = " reason=drop-first";
+        log.Write(entry);
+        return;
+    }
+
+    ManagementOutcome outcome = management.Execute(datagram);
+    entry.details = std::move(outcome.details);
+    std::vector<std::uint8_t> reply;
+    if (outcome.reply) {
+        reply = std::move(*outcome.reply);
+        if (options.shortReply) {
+            reply.resize(std::min(reply.size(), SHORT_REPLY));
+            entry.details += " fault=short-reply";
+        }
+        entry.action = "answered";
+        entry.details += " reply=" + std::to_string(reply.size());
+    } else if (outcome.done) {
+        entry.action = "done";
+    }
+    log.Write(entry);
+    if (!reply.empty()) {
+        Answer(std::move(reply), source);
+    }
+}
+
+void ModuleSimulator::Answer(std::vector<std::uint8_t> bytes, const sockaddr_in& destination) {
+    const int copies = options.duplicate ? 2 : 1;
+    if (options.delay.count() > 0) {
+        const auto due = std::chrono::steady_clock::now() + options.delay;
+        for (int i = 0; i < copies; ++i) {
+            pending.push_back({due, destination, bytes});
+        }
+        return;
+    }
+    for (int i = 0; i < copies; ++i) {
+        // A reply the kernel refuses is lost, as on a real network; the host resends.
+        ::sendto(socket.Get(), bytes.data(), bytes.size(), 0,
+                 reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    }
+}
+
+void ModuleSimulator::SendDue() {
+    const auto now = std::chrono::steady_clock::now();
+    while (!pending.empty() && pending.front().due <= now) {
+        const PendingReply& reply = pending.front();
+        ::sendto(socket.Get(), reply.bytes.data(), reply.bytes.size(), 0,
+                 reinterpret_cast<const sockaddr*>(&reply.destination), sizeof reply.destination);
+        pending.pop_front();
+    }
+}
+
+int ModuleSimulator::PollTimeout() const {
+    if (pending.empty()) {
+        return -1;
+    }
+    const auto wait = pending.front().due - std::chrono::steady_clock::now();
+    // Rounded up, so that the wake-up never comes before the reply is due.
+    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    return static_cast<int>(std::max<decltype(milliseconds)>(milliseconds, 0));
+}
+
+bool ModuleSimulator::WriteDump() const {
+    if (options.dumpPath.empty()) {
+        return true;
+    }
+    // Written aside and renamed, so that a reader never sees half a flash.
+    const std::string partial = options.dumpPath + ".partial";
+    {
+        std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+        const auto contents = bootloader.Flash().Contents();
+        file.write(reinterpret_cast<const char*>(contents.data()),
+                   static_cast<std::streamsize>(contents.size()));
+        if (!file.flush()) {
+            std::fprintf(stderr, "vexa-sim: cannot write the dump %s\n", partial.c_str());
+            return false;
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(partial, options.dumpPath, error);
+    if (error) {
+        std::fprintf(stderr, "vexa-sim: cannot write the dump %s: %s\n", options.dumpPath.c_str(),
+                     error.message().c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace ostrel::sim
