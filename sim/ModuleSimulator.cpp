@@ -78,8 +78,8 @@ std::optional<std::string> ModuleSimulator::Open() {
     if (::inet_pton(AF_INET, options.address.c_str(), &address.sin_addr) != 1) {
         return "not an IPv4 address: " + options.address;
     }
-    socket = FileDescriptor(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!socket.Valid()) {
+    socket = platform::UniqueFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket.IsValid()) {
         return std::string("socket: ") + std::strerror(errno);
     }
     // The destination of each datagram goes into the log: a broadcast must be told apart.

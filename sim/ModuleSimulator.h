@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
 #include "sim/BootloaderModel.h"
 #include "sim/CommandDeframer.h"
 #include "sim/FaultInjector.h"
-#include "sim/FileDescriptor.h"
 #include "sim/ManagementModel.h"
 #include "sim/SimLog.h"
 #include "sim/SimOptions.h"
@@ -55,7 +55,7 @@ private:
 
     SimOptions options;
     std::chrono::steady_clock::time_point start;
-    FileDescriptor socket;
+    platform::UniqueFd socket;
     sockaddr_in local{};
     SimLog log;
     FaultInjector faults;

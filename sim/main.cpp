@@ -1,4 +1,4 @@
-#include "sim/FileDescriptor.h"
+#include "platform/UniqueFd.h"
 #include "sim/ModuleSimulator.h"
 #include "sim/SimOptions.h"
 
@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
         std::perror("vexa-sim: sigprocmask");
         return 1;
     }
-    const FileDescriptor stop(signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
-    if (!stop.Valid()) {
+    const ostrel::platform::UniqueFd stop(signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+    if (!stop.IsValid()) {
         std::perror("vexa-sim: signalfd");
         return 1;
     }

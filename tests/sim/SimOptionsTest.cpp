@@ -1,0 +1,260 @@
+#include "sim/SimOptions.h"
+
+#include "sim/FaultInjector.h"
+#include "sim/SimLog.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace ostrel::sim {
+namespace {
+
+ParsedOptions Parse(std::vector<std::string_view> args) {
+    return ParseSimOptions(args);
+}
+
+TEST(SimOptionsTest, Defaults) {
+    const ParsedOptions parsed = Parse({});
+    ASSERT_EQ(parsed.status, ParseStatus::Run);
+    const SimOptions& o = parsed.options;
+    EXPECT_EQ(o.address, "127.0.0.1");
+    EXPECT_EQ(o.port, 6234);
+    EXPECT_FALSE(o.ipGiven);
+    EXPECT_FALSE(o.bootloader);
+    EXPECT_FALSE(o.faults.silent);
+    EXPECT_EQ(o.faults.dropFirst, 0u);
+    EXPECT_EQ(o.faults.loss, 0.0);
+    EXPECT_EQ(o.delay.count(), 0);
+    EXPECT_FALSE(o.duplicate || o.badVerify || o.shortReply);
+    EXPECT_TRUE(o.logPath.empty() && o.dumpPath.empty());
+    const ModuleIdentity& id = o.identity;
+    EXPECT_EQ(id.moduleName, (std::array<std::uint8_t, 8>{'V', 'E', 'X', 'A', '-', 'I', 'O', 0}));
+    EXPECT_EQ(id.macAddress, (std::array<std::uint8_t, 6>{0x00, 0x50, 0xC2, 0x12, 0x34, 0x56}));
+    EXPECT_EQ(id.versionText, (std::array<std::uint8_t, 8>{'1', '.', '0', '6'}));
+    EXPECT_EQ(id.ident, (std::array<std::uint8_t, 14>{'L', 'a', 'b', '-', '7'}));
+    EXPECT_EQ(id.subnetMask, (std::array<std::uint8_t, 4>{255, 255, 255, 0}));
+    EXPECT_EQ(id.dhcpFlags, 0);
+    EXPECT_EQ(id.usbPid, 0x0B71);
+    EXPECT_EQ(id.receptionPort, 6234);
+}
+
+struct AcceptCase {
+    std::vector<std::string_view> args;
+    std::function<bool(const SimOptions&)> check;
+};
+
+TEST(SimOptionsTest, EachOptionSetsItsField) {
+    const AcceptCase cases[] = {
+        {{"--address", "0.0.0.0"}, [](const auto& o) { return o.address == "0.0.0.0"; }},
+        {{"--address=127.0.0.5"}, [](const auto& o) { return o.address == "127.0.0.5"; }},
+        {{"--port", "0"}, [](const auto& o) { return o.port == 0; }},
+        {{"--port=65535"}, [](const auto& o) { return o.port == 65535; }},
+        {{"--name", "IO-16DIO"},
+         [](const auto& o) {
+             return o.identity.moduleName ==
+                    std::array<std::uint8_t, 8>{'I', 'O', '-', '1', '6', 'D', 'I', 'O'};
+         }},
+        {{"--name", ""}, [](const auto& o) { return o.identity.moduleName[0] == 0; }},
+        {{"--mac", "01-02-03-0a-0B-ff"},
+         [](const auto& o) {
+             return o.identity.macAddress ==
+                    std::array<std::uint8_t, 6>{0x01, 0x02, 0x03, 0x0A, 0x0B, 0xFF};
+         }},
+        {{"--mac", "AA:BB:CC:DD:EE:FF"},
+         [](const auto& o) { return o.identity.macAddress[5] == 0xFF; }},
+        {{"--version", "12345678"}, [](const auto& o) { return o.identity.versionText[7] == '8'; }},
+        {{"--ident", "ABCDEFGHIJKLMN"},
+         [](const auto& o) { return o.identity.ident[0] == 'A' && o.identity.ident[13] == 'N'; }},
+        {{"--ip", "192.168.2.50"},
+         [](const auto& o) {
+             return o.ipGiven &&
+                    o.identity.ipAddress == std::array<std::uint8_t, 4>{192, 168, 2, 50};
+         }},
+        {{"--mask", "255.255.0.0"},
+         [](const auto& o) {
+             return o.identity.subnetMask == std::array<std::uint8_t, 4>{255, 255, 0, 0};
+         }},
+        {{"--dhcp", "17"}, [](const auto& o) { return o.identity.dhcpFlags == 17; }},
+        {{"--pid", "0x0C00"}, [](const auto& o) { return o.identity.usbPid == 0x0C00; }},
+        {{"--pid", "2929"}, [](const auto& o) { return o.identity.usbPid == 2929; }},
+        {{"--reception-port", "6235"},
+         [](const auto& o) { return o.identity.receptionPort == 6235; }},
+        {{"--bootloader"}, [](const auto& o) { return o.bootloader; }},
+        {{"--silent"}, [](const auto& o) { return o.faults.silent; }},
+        {{"--drop-first", "2"}, [](const auto& o) { return o.faults.dropFirst == 2; }},
+        {{"--loss", "0.25", "--seed", "7"},
+         [](const auto& o) { return o.faults.loss == 0.25 && o.faults.seed == 7; }},
+        {{"--loss", "1"}, [](const auto& o) { return o.faults.loss == 1.0; }},
+        {{"--delay", "50"}, [](const auto& o) { return o.delay == std::chrono::milliseconds(50); }},
+        {{"--duplicate"}, [](const auto& o) { return o.duplicate; }},
+        {{"--bad-verify"}, [](const auto& o) { return o.badVerify; }},
+        {{"--short-reply"}, [](const auto& o) { return o.shortReply; }},
+        {{"--log", "/tmp/a.log", "--dump=/tmp/b.bin"},
+         [](const auto& o) { return o.logPath == "/tmp/a.log" && o.dumpPath == "/tmp/b.bin"; }},
+    };
+    for (const AcceptCase& c : cases) {
+        const ParsedOptions parsed = Parse(c.args);
+        ASSERT_EQ(parsed.status, ParseStatus::Run) << c.args[0] << ": " << parsed.error;
+        EXPECT_TRUE(c.check(parsed.options)) << c.args[0];
+    }
+}
+
+TEST(SimOptionsTest, BadOptionsAreRefusedWithAMessage) {
+    const std::vector<std::vector<std::string_view>> cases = {
+        {"--bogus"},
+        {"bootloader"},
+        {"--port"},
+        {"--port", "65536"},
+        {"--port", "abc"},
+        {"--port", "-1"},
+        {"--port", "0x"},
+        {"--address", "1.2.3"},
+        {"--address", "localhost"},
+        {"--name", "NINECHARS"},
+        {"--version", "123456789"},
+        {"--ident", "ABCDEFGHIJKLMNO"},
+        {"--mac", "00-50-C2-12-34"},
+        {"--mac", "00-50-C2-12-34-5G"},
+        {"--mac", "00_50_C2_12_34_56"},
+        {"--ip", "300.1.1.1"},
+        {"--mask"},
+        {"--dhcp", "65536"},
+        {"--pid", "0x10000"},
+        {"--drop-first", "x"},
+        {"--loss", "1.5"},
+        {"--loss", "-0.1"},
+        {"--loss", "nan"},
+        {"--loss", "0.5x"},
+        {"--delay", "60001"},
+        {"--bootloader=1"},
+        {"--log", ""},
+        {"--port", "0", "--nonsense"},
+    };
+    for (const auto& args : cases) {
+        const ParsedOptions parsed = Parse(args);
+        EXPECT_EQ(parsed.status, ParseStatus::Error) << args[0];
+        EXPECT_FALSE(parsed.error.empty()) << args[0];
+    }
+}
+
+TEST(SimOptionsTest, HelpWinsAndDocumentsEveryOption) {
+    EXPECT_EQ(Parse({"--help"}).status, ParseStatus::Help);
+    EXPECT_EQ(Parse({"--port", "0", "-h"}).status, ParseStatus::Help);
+    const std::string help = SimHelpText();
+    for (const char* option : {"--address",
+                               "--port",
+                               "--name",
+                               "--mac",
+                               "--version",
+                               "--ident",
+                               "--ip",
+                               "--mask",
+                               "--dhcp",
+                               "--pid",
+                               "--reception-port",
+                               "--bootloader",
+                               "--silent",
+                               "--drop-first",
+                               "--loss",
+                               "--seed",
+                               "--delay",
+                               "--duplicate",
+                               "--bad-verify",
+                               "--short-reply",
+                               "--log",
+                               "--dump",
+                               "--help"}) {
+        const auto at = help.find("  " + std::string(option));
+        ASSERT_NE(at, std::string::npos) << option;
+        const char after = help[at + 2 + std::string_view(option).size()];
+        EXPECT_TRUE(after == ' ' || after == ',') << option;
+        // And the parser knows it: it is refused for a missing value or taken, never unknown.
+        const ParsedOptions parsed = Parse({option});
+        EXPECT_EQ(parsed.error.find("unknown"), std::string::npos) << option;
+    }
+}
+
+TEST(FaultInjectorTest, DropFirstCountsEachCommandOnItsOwn) {
+    FaultInjector faults(FaultSettings{false, 2, 0.0, 1});
+    const std::pair<const char*, bool> sequence[] = {
+        {"boot:2", true},  {"boot:3", true},  {"boot:2", true},  {"app:R", true},
+        {"boot:2", false}, {"boot:3", true},  {"boot:3", false}, {"app:R", true},
+        {"app:R", false},  {"boot:2", false}, {"boot:4", true},
+    };
+    for (const auto& [key, dropped] : sequence) {
+        EXPECT_FALSE(faults.Lose().has_value());
+        EXPECT_EQ(faults.DropFirst(key), dropped) << key;
+    }
+}
+
+TEST(FaultInjectorTest, NoDropFirstByDefault) {
+    FaultInjector faults(FaultSettings{});
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_FALSE(faults.DropFirst("boot:2"));
+        EXPECT_FALSE(faults.Lose().has_value());
+    }
+}
+
+std::vector<bool> LossPattern(double loss, std::uint64_t seed, int count) {
+    FaultInjector faults(FaultSettings{false, 0, loss, seed});
+    std::vector<bool> lost;
+    for (int i = 0; i < count; ++i) {
+        const auto reason = faults.Lose();
+        lost.push_back(reason.has_value());
+        if (reason) {
+            EXPECT_EQ(*reason, "loss");
+        }
+    }
+    return lost;
+}
+
+TEST(FaultInjectorTest, LossIsReproducibleFromTheSeed) {
+    const auto first = LossPattern(0.3, 42, 2000);
+    EXPECT_EQ(first, LossPattern(0.3, 42, 2000));
+    EXPECT_NE(first, LossPattern(0.3, 43, 2000));
+    const auto lost = std::count(first.begin(), first.end(), true);
+    EXPECT_GT(lost, 500);
+    EXPECT_LT(lost, 700);
+}
+
+TEST(FaultInjectorTest, LossBounds) {
+    const auto none = LossPattern(0.0, 9, 500);
+    const auto all = LossPattern(1.0, 9, 500);
+    EXPECT_EQ(std::count(none.begin(), none.end(), true), 0);
+    EXPECT_EQ(std::count(all.begin(), all.end(), true), 500);
+}
+
+TEST(FaultInjectorTest, SilentLosesEverything) {
+    FaultInjector faults(FaultSettings{true, 0, 0.0, 1});
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(faults.Lose(), std::optional<std::string_view>("silent"));
+    }
+}
+
+TEST(SimLogTest, LineFormat) {
+    struct Case {
+        std::chrono::nanoseconds time;
+        LogEntry entry;
+        std::string line;
+    };
+    const Case cases[] = {
+        {std::chrono::microseconds(1234567),
+         {"127.0.0.1:40000", "127.0.0.1", "boot", "Erase", "answered", 5, ""},
+         "1.234567 127.0.0.1:40000 127.0.0.1 boot Erase answered bytes=5"},
+        {std::chrono::nanoseconds(999),
+         {"10.0.0.2:6234", "255.255.255.255", "app", "read", "answered", 73, " reply=73"},
+         "0.000000 10.0.0.2:6234 255.255.255.255 app read answered bytes=73 reply=73"},
+        {std::chrono::seconds(12) + std::chrono::microseconds(5),
+         {"127.0.0.1:1", "127.0.0.2", "wake", "-", "done", 5, ""},
+         "12.000005 127.0.0.1:1 127.0.0.2 wake - done bytes=5"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FormatLogLine(c.time, c.entry), c.line);
+    }
+}
+
+} // namespace
+} // namespace ostrel::sim
