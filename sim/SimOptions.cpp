@@ -265,6 +265,9 @@ private:
         if (name == "--short-reply") {
             return Flag(name, options.shortReply);
         }
+        if (name == "--stop-with-parent") {
+            return Flag(name, options.stopWithParent);
+        }
         if (name == "--log") {
             return Path(name, options.logPath);
         }
@@ -328,6 +331,8 @@ Output:
   --log FILE           one line per received datagram:
                        <t> <srcip>:<srcport> <dstip> <kind> <command> <action> bytes=N [key=value...]
   --dump FILE          write the flash (5 MiB, offset 0 = 0x1D000000) on Run and on exit
+  --stop-with-parent   stop as on SIGTERM when the process that started it ends (for
+                       test harnesses, so that a crashed test leaves no simulator behind)
   --help, -h           show this text
 
 On start it prints "vexa-sim listening on <ip>:<port>". Bad options or a failed bind exit

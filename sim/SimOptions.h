@@ -22,6 +22,7 @@ struct SimOptions {
     bool duplicate = false;
     bool badVerify = false;
     bool shortReply = false;
+    bool stopWithParent = false;
     std::string logPath;
     std::string dumpPath;
 };

@@ -5,7 +5,9 @@
 #include <csignal>
 #include <cstdio>
 #include <string_view>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -37,6 +39,13 @@ int main(int argc, char** argv) {
     if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
         std::perror("vexa-sim: sigprocmask");
         return 1;
+    }
+    if (parsed.options.stopWithParent) {
+        // The parent may already have gone between fork and here; then stop at once.
+        const pid_t parent = getppid();
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) {
+            raise(SIGTERM);
+        }
     }
     const ostrel::platform::UniqueFd stop(signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
     if (!stop.IsValid()) {

@@ -92,6 +92,7 @@ TEST(SimOptionsTest, EachOptionSetsItsField) {
         {{"--duplicate"}, [](const auto& o) { return o.duplicate; }},
         {{"--bad-verify"}, [](const auto& o) { return o.badVerify; }},
         {{"--short-reply"}, [](const auto& o) { return o.shortReply; }},
+        {{"--stop-with-parent"}, [](const auto& o) { return o.stopWithParent; }},
         {{"--log", "/tmp/a.log", "--dump=/tmp/b.bin"},
          [](const auto& o) { return o.logPath == "/tmp/a.log" && o.dumpPath == "/tmp/b.bin"; }},
     };
@@ -166,6 +167,7 @@ TEST(SimOptionsTest, HelpWinsAndDocumentsEveryOption) {
                                "--short-reply",
                                "--log",
                                "--dump",
+                               "--stop-with-parent",
                                "--help"}) {
         const auto at = help.find("  " + std::string(option));
         ASSERT_NE(at, std::string::npos) << option;

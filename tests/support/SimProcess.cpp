@@ -148,7 +148,8 @@ std::vector<std::string> Fields(const std::string& line) {
 } // namespace
 
 SimProcess::SimProcess(SimOptions options) : address(options.address) {
-    std::vector<std::string> args{"--address", options.address, "--port",
+    // A test that crashes leaves no simulator behind.
+    std::vector<std::string> args{"--stop-with-parent", "--address", options.address, "--port",
                                   std::to_string(options.port)};
     if (options.log) {
         args.insert(args.end(), {"--log", LogPath().string()});
