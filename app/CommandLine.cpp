@@ -21,6 +21,17 @@ char UpperCase(char c) {
 
 } // namespace
 
+std::string JoinArguments(std::span<char* const> argv) {
+    std::string tail;
+    for (std::size_t i = 1; i < argv.size() && argv[i] != nullptr; ++i) {
+        if (i > 1) {
+            tail += ' ';
+        }
+        tail += argv[i];
+    }
+    return tail;
+}
+
 CommandLineOptions ParseCommandLine(std::string_view text, DeviceAddress initialAddress,
                                     const StorePathFunction& storePath) {
     CommandLineOptions options;

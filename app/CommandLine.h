@@ -3,6 +3,7 @@
 #include "app/AddressText.h"
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,9 @@ struct CommandLineOptions {
     std::string fileName;           // value of the last -F
     DeviceAddress startAddress = 0; // address of the last -I, else the caller's initial address
 };
+
+// The command line's tail: the arguments after the program's name, joined with single blanks.
+std::string JoinArguments(std::span<char* const> argv);
 
 // Receives every -F value at the moment it is scanned, so it is stored even when a later
 // -F overrides it.

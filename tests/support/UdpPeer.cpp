@@ -8,10 +8,11 @@
 
 namespace ostrel::test {
 
-UdpPeer::UdpPeer(const char* address) : sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+UdpPeer::UdpPeer(const char* address, std::uint16_t localPort)
+    : sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_port = 0;
+    local.sin_port = htons(localPort);
     if (!sock.IsValid() || ::inet_pton(AF_INET, address, &local.sin_addr) != 1 ||
         ::bind(sock.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         throw std::runtime_error("cannot bind the test peer");

@@ -23,7 +23,7 @@ public:
         Clock::time_point arrival;
     };
 
-    explicit UdpPeer(const char* address = "127.0.0.1");
+    explicit UdpPeer(const char* address = "127.0.0.1", std::uint16_t port = 0);
 
     std::uint16_t Port() const { return port; }
     // The next datagram, waiting at most the given time.

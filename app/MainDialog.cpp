@@ -1,0 +1,100 @@
+#include "app/MainDialog.h"
+
+#include "app/CommandLine.h"
+#include "ui_MainDialog.h"
+#include "update/ProgressDialog.h"
+
+#include <QFileDialog>
+
+namespace ostrel {
+
+MainDialog::MainDialog(const std::string& commandLine, const SettingsStore& settingsStore,
+                       platform::MessageSink& sink, QWidget* parent)
+    : ModalDialog(parent), ui(std::make_unique<Ui::MainDialog>()), settings(settingsStore),
+      messages(sink) {
+    ui->setupUi(this);
+    // A caption but no system menu, hence no close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    connect(ui->browseButton, &QPushButton::clicked, this, &MainDialog::OnBrowse);
+    connect(ui->updateButton, &QPushButton::clicked, this, &MainDialog::OnUpdateFirmware);
+    connect(ui->doneButton, &QPushButton::clicked, this, &MainDialog::OnDone);
+
+    const CommandLineOptions options =
+        ParseCommandLine(commandLine, settings.ReadStoredAddress(),
+                         [this](const std::string& path) { settings.StorePath(path); });
+    automatic = options.automatic;
+    if (!options.fileName.empty()) {
+        fileName = options.fileName;
+    }
+    startAddress = options.startAddress;
+}
+
+MainDialog::~MainDialog() = default;
+
+void MainDialog::OnInitDialog() {
+    UpdateData(false);
+    storedPath = settings.ReadStoredPath();
+    deviceAddress = startAddress;
+    ui->addressCtrl->SetAddress(deviceAddress);
+    ui->fileEdit->setText(QString::fromStdString(storedPath));
+    if (automatic) {
+        OnUpdateFirmware();
+    }
+}
+
+void MainDialog::UpdateData(bool fromControls) {
+    if (fromControls) {
+        fileName = ui->fileEdit->text().toStdString();
+    } else {
+        ui->fileEdit->setText(QString::fromStdString(fileName));
+    }
+}
+
+void MainDialog::ShowMessage(const char* text) {
+    messages.Show({text, {}, {}});
+}
+
+void MainDialog::OnBrowse() {
+    const QString initialDirectory = QString::fromStdString(settings.ReadStoredPath());
+    QFileDialog dialog(nullptr, QString(), initialDirectory,
+                       QStringLiteral("Application Files *.HEX (*HEX)"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const QString path = dialog.selectedFiles().constFirst();
+    ui->fileEdit->setText(path);
+    settings.StorePath(path.toStdString());
+}
+
+bool MainDialog::RunProgressDialog(DeviceAddress address) {
+    // The dialog goes as soon as it has ended, so nothing the link posts afterwards reaches it.
+    ProgressDialog progress(fileName, address, messages, this);
+    return progress.DoModal() == QDialog::Accepted;
+}
+
+void MainDialog::OnUpdateFirmware() {
+    UpdateData(true);
+    const DeviceAddress address = ui->addressCtrl->Address();
+    if (address == 0) {
+        ShowMessage("Invalid IP address ");
+        return;
+    }
+    settings.StoreAddress(address);
+    if (RunProgressDialog(address)) {
+        if (!automatic) {
+            ShowMessage("Programming Complete without Error.");
+        }
+        UpdateData(true);
+        done(Accepted);
+    } else {
+        ShowMessage("Update Failed");
+    }
+}
+
+void MainDialog::OnDone() {
+    reject();
+}
+
+} // namespace ostrel

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/AddressText.h"
+#include "app/SettingsStore.h"
+#include "platform/MessageSink.h"
+#include "platform/ModalDialog.h"
+
+#include <memory>
+#include <string>
+
+namespace Ui {
+class MainDialog;
+}
+
+namespace ostrel {
+
+// The program's window: the module's address, the HEX file, and a button for each operation.
+// It ends Accepted only through a successful update and Rejected through Done.
+class MainDialog final : public platform::ModalDialog {
+    Q_OBJECT
+
+public:
+    MainDialog(const std::string& commandLine, const SettingsStore& settings,
+               platform::MessageSink& messages, QWidget* parent = nullptr);
+    ~MainDialog() override;
+    Q_DISABLE_COPY_MOVE(MainDialog)
+
+    void OnBrowse();
+    void OnUpdateFirmware();
+    void OnDone();
+
+    DeviceAddress CurrentDeviceAddress() const { return deviceAddress; }
+    const std::string& FileName() const { return fileName; }
+    bool Automatic() const { return automatic; }
+
+protected:
+    void OnInitDialog() override;
+
+private:
+    // Moves fileName between the member and its edit, like the framework's data exchange.
+    void UpdateData(bool fromControls);
+    bool RunProgressDialog(DeviceAddress address);
+    void ShowMessage(const char* text);
+
+    std::unique_ptr<Ui::MainDialog> ui;
+    const SettingsStore& settings;
+    platform::MessageSink& messages;
+    std::string fileName;
+    DeviceAddress deviceAddress = 0; // the target of Ident; set at start, by Find and by Setup
+    DeviceAddress startAddress = 0;  // the stored address, or the one given with -I
+    bool automatic = false;
+    std::string storedPath;
+};
+
+} // namespace ostrel

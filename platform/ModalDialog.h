@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDialog>
+
+namespace ostrel::platform {
+
+// A dialog run the way the program's dialogs have always run: OnInitDialog first, while the
+// window is still hidden, then the modal loop, unless initialisation already ended the dialog.
+class ModalDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    using QDialog::QDialog;
+
+    int DoModal();
+    void done(int result) override;
+
+protected:
+    virtual void OnInitDialog() = 0;
+
+private:
+    bool ended = false;
+};
+
+} // namespace ostrel::platform

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+namespace ostrel::test {
+
+// The control that carries the given id, as the dialog forms give each one.
+template <typename Control = QWidget>
+Control* FindControl(const QWidget* dialog, int id) {
+    for (Control* control : dialog->findChildren<Control*>()) {
+        if (control->property("controlId").toInt() == id) {
+            return control;
+        }
+    }
+    return nullptr;
+}
+
+// The id of the control a widget belongs to (a field of a composite control belongs to it).
+inline int ControlIdOf(const QWidget* widget, const QWidget* dialog) {
+    for (; widget != nullptr && widget != dialog; widget = widget->parentWidget()) {
+        if (widget->property("controlId").isValid()) {
+            return widget->property("controlId").toInt();
+        }
+    }
+    return 0;
+}
+
+// The ids of the controls in the order Tab visits them, starting at the given one.
+inline std::vector<int> TabOrder(const QWidget* dialog, int firstId) {
+    const QWidget* first = FindControl(dialog, firstId);
+    if (first->focusProxy() != nullptr) {
+        first = first->focusProxy();
+    }
+    std::vector<int> ids;
+    const QWidget* widget = first;
+    do {
+        const int id = ControlIdOf(widget, dialog);
+        if ((widget->focusPolicy() & Qt::TabFocus) && id != 0 &&
+            (ids.empty() || ids.back() != id)) {
+            ids.push_back(id);
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != first && ids.size() < 64);
+    return ids;
+}
+
+// Calls action with the first open modal dialog that the filter takes, as soon as there is one;
+// gives up after the limit.
+inline void WhenModal(std::function<bool(const QWidget*)> filter,
+                      std::function<void(QWidget*)> action, std::chrono::milliseconds limit) {
+    auto* poll = new QTimer(qApp);
+    const auto end = std::chrono::steady_clock::now() + limit;
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, filter, action, end] {
+        QWidget* modal = QApplication::activeModalWidget();
+        const bool open = modal != nullptr && modal->isVisible() && filter(modal);
+        if (open || std::chrono::steady_clock::now() > end) {
+            poll->stop();
+            poll->deleteLater();
+            if (open) {
+                action(modal);
+            }
+        }
+    });
+    poll->start();
+}
+
+// Calls action with the next modal dialog other than except, as soon as it is open.
+inline void WhenModalOpens(std::function<void(QWidget*)> action, const QWidget* except = nullptr,
+                           std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    WhenModal([except](const QWidget* modal) { return modal != except; }, std::move(action), limit);
+}
+
+// Calls action once the given dialog is open and is the active modal dialog.
+inline void WhenActive(const QWidget* dialog, std::function<void(QWidget*)> action,
+                       std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+    WhenModal([dialog](const QWidget* modal) { return modal == dialog; }, std::move(action), limit);
+}
+
+} // namespace ostrel::test

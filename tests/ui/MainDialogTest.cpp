@@ -1,0 +1,230 @@
+#include "app/MainDialog.h"
+
+#include "platform/IpAddressEdit.h"
+#include "tests/support/Controls.h"
+#include "tests/support/HexFileWriter.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
+
+#include <fstream>
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace ostrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+test::SimOptions SimAt(const char* address, std::vector<std::string> args = {}) {
+    test::SimOptions options;
+    options.address = address;
+    options.port = 6234;
+    options.args = std::move(args);
+    return options;
+}
+
+constexpr const char* moduleText = "127.0.12.1"; // this test program's own loopback address
+
+// Counts how often a widget is shown.
+class ShowCounter final : public QObject {
+public:
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        shows += event->type() == QEvent::Show;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+class MainDialogTest : public ::testing::Test {
+protected:
+    std::unique_ptr<MainDialog> Make(const std::string& commandLine) {
+        return std::make_unique<MainDialog>(commandLine, settings, messages);
+    }
+    // Runs the dialog: initialisation, then, if it opens, the given steps on the open dialog.
+    int Run(MainDialog& dialog, std::function<void(MainDialog&)> whenOpen) {
+        test::WhenActive(&dialog, [&dialog, whenOpen](QWidget*) { whenOpen(dialog); });
+        return dialog.DoModal();
+    }
+    static platform::IpAddressEdit* AddressControl(const MainDialog& dialog) {
+        return test::FindControl<platform::IpAddressEdit>(&dialog, 1034);
+    }
+    static QLineEdit* FileEdit(const MainDialog& dialog) {
+        return test::FindControl<QLineEdit>(&dialog, 1027);
+    }
+    static void ClickDone(MainDialog& dialog) {
+        test::FindControl<QPushButton>(&dialog, 2)->click();
+    }
+    void WriteSettings(const std::string& text) { std::ofstream(dir.File("ostrel.ini")) << text; }
+
+    test::TempDir dir;
+    test::MessageRecorder messages;
+    SettingsStore settings{QString::fromStdString(dir.File("ostrel.ini").string()), messages};
+};
+
+TEST_F(MainDialogTest, HasEveryControlOfTheTemplate) {
+    const auto dialog = Make("");
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Ostrel"));
+    const std::vector<std::pair<int, const char*>> buttons = {
+        {2, "Done"}, {1, "Update"}, {1031, "Browse"}, {1032, "Find"}, {1044, "Setup"}};
+    for (const auto& [id, text] : buttons) {
+        const auto* button = test::FindControl<QPushButton>(dialog.get(), id);
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_EQ(button->text(), QString::fromLatin1(text));
+    }
+    EXPECT_TRUE(test::FindControl<QPushButton>(dialog.get(), 2)->isDefault());
+    const auto* ident = test::FindControl<QCheckBox>(dialog.get(), 1047);
+    ASSERT_NE(ident, nullptr);
+    EXPECT_EQ(ident->text(), QStringLiteral("Ident"));
+    EXPECT_FALSE(ident->isChecked());
+    EXPECT_NE(AddressControl(*dialog), nullptr);
+    EXPECT_NE(FileEdit(*dialog), nullptr);
+    QStringList labels;
+    for (const auto* label : dialog->findChildren<QLabel*>()) {
+        labels << label->text();
+    }
+    for (const char* text : {"IP Address", "Filename", "Vers 1.06"}) {
+        EXPECT_TRUE(labels.contains(QString::fromLatin1(text))) << text;
+    }
+    EXPECT_EQ(test::TabOrder(dialog.get(), 2),
+              (std::vector<int>{2, 1034, 1027, 1, 1031, 1032, 1044, 1047}));
+}
+
+TEST_F(MainDialogTest, WithoutSettingsFileShowsTheDefaults) {
+    const auto dialog = Make("");
+    Run(*dialog, ClickDone);
+    EXPECT_EQ(AddressControl(*dialog)->Address(), 0xC0A802F2u);
+    EXPECT_EQ(dialog->CurrentDeviceAddress(), 0xC0A802F2u);
+    EXPECT_EQ(FileEdit(*dialog)->text(), QStringLiteral("C:\\"));
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(MainDialogTest, ShowsTheStoredAddressAndPath) {
+    WriteSettings("[SETTINGS]\nVexa_IP=10.0.0.5\nPATH=/fw/app.hex\n");
+    const auto dialog = Make("");
+    Run(*dialog, ClickDone);
+    EXPECT_EQ(AddressControl(*dialog)->Address(), 0x0A000005u);
+    EXPECT_EQ(FileEdit(*dialog)->text(), QStringLiteral("/fw/app.hex"));
+}
+
+TEST_F(MainDialogTest, AddressOptionIsUsedButNotStored) {
+    const auto dialog = Make("-I10.1.2.3");
+    Run(*dialog, ClickDone);
+    EXPECT_EQ(AddressControl(*dialog)->Address(), 0x0A010203u);
+    EXPECT_EQ(dialog->CurrentDeviceAddress(), 0x0A010203u);
+    EXPECT_EQ(settings.ReadAddressText(), "192.168.2.242");
+}
+
+TEST_F(MainDialogTest, FileOptionIsStoredBeforeTheDialogShows) {
+    const auto dialog = Make("-F/tmp/new.hex");
+    EXPECT_EQ(settings.ReadStoredPath(), "/tmp/new.hex");
+    EXPECT_EQ(dialog->FileName(), "/tmp/new.hex");
+    Run(*dialog, ClickDone);
+    EXPECT_EQ(FileEdit(*dialog)->text(), QStringLiteral("/tmp/new.hex"));
+}
+
+TEST_F(MainDialogTest, DoneEndsRejected) {
+    const auto dialog = Make("");
+    EXPECT_EQ(Run(*dialog, ClickDone), QDialog::Rejected);
+}
+
+TEST_F(MainDialogTest, UpdateWithBlankAddressStoresNothing) {
+    const auto dialog = Make("");
+    Run(*dialog, [](MainDialog& open) {
+        AddressControl(open)->Clear();
+        open.OnUpdateFirmware();
+        EXPECT_TRUE(open.isVisible()) << "the dialog stays open";
+        ClickDone(open);
+    });
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Invalid IP address "});
+    EXPECT_FALSE(std::filesystem::exists(dir.File("ostrel.ini")));
+}
+
+TEST_F(MainDialogTest, BrowseThenCancelChangesNothing) {
+    WriteSettings("[SETTINGS]\nPATH=/fw/app.hex\n");
+    const auto dialog = Make("");
+    Run(*dialog, [](MainDialog& open) {
+        test::WhenModalOpens([](QWidget* files) { static_cast<QDialog*>(files)->reject(); }, &open);
+        open.OnBrowse();
+        ClickDone(open);
+    });
+    EXPECT_EQ(FileEdit(*dialog)->text(), QStringLiteral("/fw/app.hex"));
+    EXPECT_EQ(settings.ReadStoredPath(), "/fw/app.hex");
+}
+
+TEST_F(MainDialogTest, BrowseThenOkChangesEditAndPathButNotFileName) {
+    const std::string chosen = dir.Write("chosen.HEX", ":00000001FF\n");
+    const auto dialog = Make("-F/fw/old.hex");
+    Run(*dialog, [&](MainDialog& open) {
+        test::WhenModalOpens(
+            [&](QWidget* modal) {
+                auto* files = static_cast<QFileDialog*>(modal);
+                // As a user would: type the full path into the file name field.
+                files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                    ->setText(QString::fromStdString(chosen));
+                static_cast<QDialog*>(files)->accept();
+                if (files->isVisible()) {
+                    ADD_FAILURE() << "the file dialog did not take the file";
+                    files->reject();
+                }
+            },
+            &open);
+        open.OnBrowse();
+        ClickDone(open);
+    });
+    EXPECT_EQ(FileEdit(*dialog)->text().toStdString(), chosen);
+    EXPECT_EQ(settings.ReadStoredPath(), chosen);
+    EXPECT_EQ(dialog->FileName(), "/fw/old.hex");
+}
+
+class MainDialogUpdateTest : public MainDialogTest {
+protected:
+    std::string Firmware() { return dir.Write("firmware.hex", test::MakeFirmware(4096).Text()); }
+    std::string AutomaticCommandLine() {
+        return std::string("-A -I") + moduleText + " -F" + Firmware();
+    }
+};
+
+TEST_F(MainDialogUpdateTest, AutomaticSuccessEndsAcceptedWithoutEverShowing) {
+    test::SimProcess sim(SimAt(moduleText));
+    const auto dialog = Make(AutomaticCommandLine());
+    EXPECT_TRUE(dialog->Automatic());
+    ShowCounter counter;
+    dialog->installEventFilter(&counter);
+    EXPECT_EQ(Run(*dialog, ClickDone), QDialog::Accepted);
+    EXPECT_EQ(counter.shows, 0);
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(settings.ReadAddressText(), moduleText);
+    EXPECT_EQ(sim.LogLines("boot", "Run").size(), 1u);
+}
+
+TEST_F(MainDialogUpdateTest, ManualSuccessSaysSoAndEndsAccepted) {
+    test::SimProcess sim(SimAt(moduleText));
+    const auto dialog = Make(std::string("-I") + moduleText + " -F" + Firmware());
+    EXPECT_EQ(Run(*dialog, [](MainDialog& open) { open.OnUpdateFirmware(); }), QDialog::Accepted);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Programming Complete without Error."});
+}
+
+TEST_F(MainDialogUpdateTest, AutomaticFailureSaysSoThenOpens) {
+    test::SimProcess sim(SimAt(moduleText, {"--bad-verify"}));
+    const auto dialog = Make(AutomaticCommandLine());
+    ShowCounter counter;
+    dialog->installEventFilter(&counter);
+    EXPECT_EQ(Run(*dialog, ClickDone), QDialog::Rejected);
+    EXPECT_EQ(counter.shows, 1);
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"Programming Failed!", "Update Failed"}));
+    EXPECT_EQ(settings.ReadAddressText(), moduleText)
+        << "the address is stored whatever the outcome";
+    EXPECT_TRUE(sim.LogLines("boot", "Run").empty());
+}
+
+} // namespace
+} // namespace ostrel

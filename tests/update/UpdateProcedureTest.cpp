@@ -1,0 +1,352 @@
+#include "update/UpdateProcedure.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace ostrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A link that records what the update asks of it and answers as the test says.
+class FakeLink final : public LinkOperations {
+public:
+    struct Sent {
+        BootCommand command;
+        std::uint16_t attempts;
+        std::chrono::milliseconds timeout;
+    };
+
+    bool LoadHexFile(const std::string& path) override {
+        calls.push_back("LoadHexFile " + path);
+        return loadSucceeds;
+    }
+    bool Open(std::uint16_t port, DeviceAddress address) override {
+        calls.push_back("Open " + std::to_string(port) + " " + FormatDottedQuad(address));
+        open = openSucceeds;
+        return open;
+    }
+    bool IsOpen() const override { return open; }
+    void SendRaw(std::span<const std::uint8_t> bytes) override {
+        calls.push_back("SendRaw " + std::string(bytes.begin(), bytes.end()));
+    }
+    void StartWorker(LinkListener& listener) override {
+        calls.push_back("StartWorker");
+        startedWith = &listener;
+    }
+    void StopWorker() override { calls.push_back("StopWorker"); }
+    bool SendCommand(BootCommand command, std::uint16_t attempts,
+                     std::chrono::milliseconds timeout) override {
+        calls.push_back("SendCommand " + std::to_string(static_cast<int>(command)));
+        sent.push_back({command, attempts, timeout});
+        return command != BootCommand::Program || programBuilds;
+    }
+    std::optional<LinkProgress> GetProgress() const override { return progress; }
+    std::uint16_t ImageCrc() override {
+        calls.push_back("ImageCrc");
+        return imageCrc;
+    }
+
+    bool loadSucceeds = true;
+    bool openSucceeds = true;
+    bool programBuilds = true;
+    bool open = false;
+    std::optional<LinkProgress> progress;
+    std::uint16_t imageCrc = 0xBEEF;
+    std::vector<std::string> calls;
+    std::vector<Sent> sent;
+    LinkListener* startedWith = nullptr;
+};
+
+class FakeView final : public UpdateView {
+public:
+    void SetProgressRange(int minimum, int maximum) override {
+        ranges.emplace_back(minimum, maximum);
+    }
+    void SetProgressPosition(int position) override { positions.push_back(position); }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void StartTimer() override { timerRunning = true; }
+    void StopTimer() override { timerRunning = false; }
+    void EndDialog(UpdateResult end) override { results.push_back(end); }
+
+    std::vector<std::pair<int, int>> ranges;
+    std::vector<int> positions;
+    std::vector<std::string> messages;
+    std::vector<UpdateResult> results;
+    bool timerRunning = false;
+};
+
+class NoListener final : public LinkListener {
+public:
+    void PostLinkReply(const LinkReply&) override {}
+    void PostLinkTimeout(BootCommand) override {}
+};
+
+LinkReply Reply(BootCommand command, std::vector<std::uint8_t> data = {}) {
+    LinkReply reply;
+    reply.command = command;
+    std::copy(data.begin(), data.end(), reply.data.begin());
+    reply.length = data.size();
+    return reply;
+}
+
+class UpdateProcedureTest : public ::testing::Test {
+protected:
+    explicit UpdateProcedureTest(DeviceAddress address = 0xC0A80232)
+        : procedure("new.hex", address, link, listener, view) {}
+
+    // Ticks until the procedure reaches the state, at most limit ticks; returns the ticks used.
+    int TickUntil(UpdateState wanted, int limit = 20) {
+        for (int ticks = 0; ticks < limit; ++ticks) {
+            if (procedure.State() == wanted) {
+                return ticks;
+            }
+            procedure.OnTick();
+        }
+        return procedure.State() == wanted ? limit : -1;
+    }
+
+    // Start, wake, erase: the procedure is waiting for the Erase reply.
+    void RunUntilErase() {
+        ASSERT_TRUE(procedure.OnInitDialog());
+        ASSERT_GE(TickUntil(UpdateState::AwaitReply), 0);
+        ASSERT_EQ(link.sent.size(), 1u);
+    }
+    void RunUntilVerify() {
+        RunUntilErase();
+        procedure.OnLinkReply(Reply(BootCommand::Erase));
+        procedure.OnLinkReply(Reply(BootCommand::Program));
+        ASSERT_EQ(link.sent.back().command, BootCommand::Verify);
+    }
+
+    FakeLink link;
+    FakeView view;
+    NoListener listener;
+    UpdateProcedure procedure;
+};
+
+TEST_F(UpdateProcedureTest, SuccessfulUpdateRunsEveryStepInOrder) {
+    ASSERT_TRUE(procedure.OnInitDialog());
+    EXPECT_TRUE(view.timerRunning);
+    EXPECT_EQ(view.ranges.front(), std::make_pair(0, 100));
+    EXPECT_EQ(view.positions.front(), 0);
+
+    procedure.OnTick(); // Prepare
+    EXPECT_EQ(procedure.State(), UpdateState::Wake);
+    procedure.OnTick(); // Wake
+    EXPECT_EQ(procedure.State(), UpdateState::WakeDelay);
+    EXPECT_EQ(view.positions.back(), 5);
+    for (int tick = 1; tick <= 8; ++tick) {
+        EXPECT_EQ(procedure.State(), UpdateState::WakeDelay) << tick;
+        procedure.OnTick();
+    }
+    EXPECT_EQ(procedure.State(), UpdateState::StartLink);
+    EXPECT_TRUE(link.sent.empty()) << "nothing before the ninth tick after the wake string";
+    procedure.OnTick(); // the ninth: Erase
+    EXPECT_EQ(procedure.State(), UpdateState::AwaitReply);
+    EXPECT_EQ(view.positions.back(), 10);
+    EXPECT_EQ(link.startedWith, &listener);
+
+    procedure.OnLinkReply(Reply(BootCommand::Erase));
+    EXPECT_EQ(procedure.State(), UpdateState::Programming);
+    link.progress = LinkProgress{11, 40};
+    procedure.OnTick();
+    EXPECT_EQ(view.ranges.back(), std::make_pair(0, 40));
+    EXPECT_EQ(view.positions.back(), 11);
+
+    procedure.OnLinkReply(Reply(BootCommand::Program));
+    EXPECT_EQ(procedure.State(), UpdateState::AwaitReply);
+    procedure.OnLinkReply(Reply(BootCommand::Verify, {0xEF, 0xBE})); // low byte first
+    EXPECT_EQ(procedure.State(), UpdateState::StartApplication);
+    procedure.OnTick();
+    EXPECT_EQ(procedure.State(), UpdateState::Finish);
+    procedure.OnTick();
+    EXPECT_TRUE(procedure.Completed());
+    EXPECT_FALSE(view.timerRunning);
+    EXPECT_EQ(view.results, std::vector<UpdateResult>{UpdateResult::Ok});
+    EXPECT_TRUE(view.messages.empty());
+
+    const std::vector<std::string> expected = {"LoadHexFile new.hex",
+                                               "Open 6234 192.168.2.50",
+                                               "SendRaw 70814",
+                                               "StopWorker",
+                                               "StartWorker",
+                                               "SendCommand 2",
+                                               "SendCommand 3",
+                                               "SendCommand 4",
+                                               "ImageCrc",
+                                               "SendCommand 5"};
+    EXPECT_EQ(link.calls, expected);
+    ASSERT_EQ(link.sent.size(), 4u);
+    EXPECT_EQ(link.sent[0].attempts, 3);
+    EXPECT_EQ(link.sent[0].timeout, 5000ms);
+    EXPECT_EQ(link.sent[1].attempts, 3);
+    EXPECT_EQ(link.sent[1].timeout, 500ms);
+    EXPECT_EQ(link.sent[2].attempts, 3);
+    EXPECT_EQ(link.sent[2].timeout, 7000ms);
+    EXPECT_EQ(link.sent[3].attempts, 1);
+    EXPECT_EQ(link.sent[3].timeout, 10ms);
+}
+
+TEST_F(UpdateProcedureTest, CancelAfterCompletionStillEndsOk) {
+    RunUntilVerify();
+    procedure.OnLinkReply(Reply(BootCommand::Verify, {0xEF, 0xBE}));
+    procedure.OnTick();
+    procedure.OnTick();
+    procedure.OnCancel();
+    EXPECT_EQ(view.results, (std::vector<UpdateResult>{UpdateResult::Ok, UpdateResult::Ok}));
+}
+
+struct FailureCase {
+    const char* name;
+    void (*arrange)(FakeLink&);
+    void (*act)(UpdateProcedure&);
+    std::vector<std::string> messages;
+};
+
+class UpdateFailureTest : public UpdateProcedureTest,
+                          public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(UpdateFailureTest, EndsWithProgrammingFailed) {
+    GetParam().arrange(link);
+    ASSERT_TRUE(procedure.OnInitDialog());
+    GetParam().act(procedure);
+    for (int tick = 0; tick < 3 && view.results.empty(); ++tick) {
+        procedure.OnTick();
+    }
+    EXPECT_EQ(view.messages, GetParam().messages);
+    EXPECT_EQ(view.results, std::vector<UpdateResult>{UpdateResult::Cancel});
+    EXPECT_FALSE(view.timerRunning);
+    EXPECT_FALSE(procedure.Completed());
+    EXPECT_EQ(link.calls.back(), "StopWorker");
+    for (const auto& sent : link.sent) {
+        EXPECT_NE(sent.command, BootCommand::Run) << "never starts an application that failed";
+    }
+}
+
+void Nothing(FakeLink&) {}
+void UntilErase(UpdateProcedure& p) {
+    for (int tick = 0; tick < 11; ++tick) {
+        p.OnTick();
+    }
+}
+void UntilProgramming(UpdateProcedure& p) {
+    UntilErase(p);
+    p.OnLinkReply(Reply(BootCommand::Erase));
+}
+void UntilVerify(UpdateProcedure& p) {
+    UntilProgramming(p);
+    p.OnLinkReply(Reply(BootCommand::Program));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UpdateFailureTest,
+    ::testing::Values(
+        FailureCase{"NoHexFile",
+                    [](FakeLink& l) { l.loadSucceeds = false; },
+                    [](UpdateProcedure&) {},
+                    {"can't load hex file", "Programming Failed!"}},
+        FailureCase{"NoPort",
+                    [](FakeLink& l) { l.openSucceeds = false; },
+                    [](UpdateProcedure&) {},
+                    {"Can't open port!", "Programming Failed!"}},
+        FailureCase{"EraseTimeout",
+                    Nothing,
+                    [](UpdateProcedure& p) {
+                        UntilErase(p);
+                        p.OnLinkTimeout(BootCommand::Erase);
+                    },
+                    {"Programming Failed!"}},
+        FailureCase{"ProgramTimeout",
+                    Nothing,
+                    [](UpdateProcedure& p) {
+                        UntilProgramming(p);
+                        p.OnLinkTimeout(BootCommand::Program);
+                    },
+                    {"Programming Failed!"}},
+        FailureCase{"VerifyTimeout",
+                    Nothing,
+                    [](UpdateProcedure& p) {
+                        UntilVerify(p);
+                        p.OnLinkTimeout(BootCommand::Verify);
+                    },
+                    {"Programming Failed!"}},
+        FailureCase{"WrongCrc",
+                    Nothing,
+                    [](UpdateProcedure& p) {
+                        UntilVerify(p);
+                        p.OnLinkReply(Reply(BootCommand::Verify, {0xBE, 0xEF})); // bytes swapped
+                    },
+                    {"Programming Failed!"}},
+        FailureCase{"CrcMissingFromReply",
+                    Nothing,
+                    [](UpdateProcedure& p) {
+                        UntilVerify(p);
+                        p.OnLinkReply(Reply(BootCommand::Verify, {0xEF}));
+                    },
+                    {"Programming Failed!"}},
+        FailureCase{"NoRecordToProgram",
+                    [](FakeLink& l) { l.programBuilds = false; },
+                    UntilProgramming,
+                    {"Programming Failed!"}}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(UpdateProcedureTest, LateEraseReplyAfterTimeoutChangesNothing) {
+    RunUntilErase();
+    procedure.OnLinkTimeout(BootCommand::Erase);
+    procedure.OnLinkReply(Reply(BootCommand::Erase));
+    EXPECT_EQ(procedure.State(), UpdateState::Fail);
+    EXPECT_EQ(link.sent.size(), 1u) << "no Program after a late Erase reply";
+}
+
+TEST_F(UpdateProcedureTest, OtherCodesChangeNothing) {
+    RunUntilErase();
+    procedure.OnLinkReply(Reply(BootCommand::Query));
+    procedure.OnLinkReply(Reply(static_cast<BootCommand>(9)));
+    procedure.OnLinkTimeout(BootCommand::Run);
+    procedure.OnLinkTimeout(static_cast<BootCommand>(0));
+    EXPECT_EQ(procedure.State(), UpdateState::AwaitReply);
+    EXPECT_EQ(link.sent.size(), 1u);
+}
+
+TEST_F(UpdateProcedureTest, ProgressOnlyMovesWhenTheLinkHasSome) {
+    RunUntilErase();
+    procedure.OnLinkReply(Reply(BootCommand::Erase));
+    const auto ranges = view.ranges.size();
+    procedure.OnTick(); // no progress known yet
+    EXPECT_EQ(view.ranges.size(), ranges);
+    link.progress = LinkProgress{22, 25};
+    procedure.OnTick();
+    EXPECT_EQ(view.ranges.back(), std::make_pair(0, 25));
+    EXPECT_EQ(view.positions.back(), 22);
+}
+
+TEST_F(UpdateProcedureTest, CancelEndsWithCancelAndTouchesNothingElse) {
+    RunUntilErase();
+    const auto calls = link.calls.size();
+    procedure.OnCancel();
+    EXPECT_EQ(view.results, std::vector<UpdateResult>{UpdateResult::Cancel});
+    EXPECT_FALSE(view.timerRunning);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(link.calls.size(), calls);
+}
+
+class UpdateWithoutAddressTest : public UpdateProcedureTest {
+protected:
+    UpdateWithoutAddressTest() : UpdateProcedureTest(0) {}
+};
+
+TEST_F(UpdateWithoutAddressTest, WaitsForCancelWithoutATimer) {
+    EXPECT_FALSE(procedure.OnInitDialog());
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Invalid IP address "});
+    EXPECT_FALSE(view.timerRunning);
+    EXPECT_TRUE(view.results.empty());
+    EXPECT_TRUE(link.calls.empty());
+    procedure.OnCancel();
+    EXPECT_EQ(view.results, std::vector<UpdateResult>{UpdateResult::Cancel});
+}
+
+} // namespace
+} // namespace ostrel

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "app/AddressText.h"
+#include "bootlink/LinkOperations.h"
+#include "update/UpdateView.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace ostrel {
+
+enum class UpdateState : int {
+    Prepare = 0,
+    Wake = 1,
+    StartLink = 2,
+    Programming = 3,
+    StartApplication = 4,
+    Finish = 5,
+    Fail = 6,
+    WakeDelay = 7,
+    AwaitReply = 8,
+};
+
+// One firmware update of one module, driven by timer ticks: open the file and the endpoint,
+// wake the bootloader, erase, program, verify the module's CRC against the image's, and start
+// the new application. Link replies and time-outs come in as calls on the same thread.
+class UpdateProcedure {
+public:
+    static constexpr std::chrono::milliseconds tickPeriod{300};
+    static constexpr std::uint16_t modulePort = 6234;
+    static constexpr std::array<std::uint8_t, 5> wakeString = {'7', '0', '8', '1', '4'};
+    // The module needs nine ticks after the wake string before the first command.
+    static constexpr int wakeDelayTicks = 8;
+
+    struct Attempts {
+        std::uint16_t count;
+        std::chrono::milliseconds timeout;
+    };
+    static constexpr Attempts eraseAttempts{3, std::chrono::milliseconds(5000)};
+    static constexpr Attempts programAttempts{3, std::chrono::milliseconds(500)};
+    static constexpr Attempts verifyAttempts{3, std::chrono::milliseconds(7000)};
+    static constexpr Attempts runAttempts{1, std::chrono::milliseconds(10)};
+
+    UpdateProcedure(std::string fileName, DeviceAddress moduleAddress, LinkOperations& link,
+                    LinkListener& listener, UpdateView& view);
+
+    // False when there is no address: then no timer runs and the dialog waits for Cancel.
+    bool OnInitDialog();
+    void OnTick();
+    void OnLinkReply(const LinkReply& reply);
+    void OnLinkTimeout(BootCommand command);
+    void OnCancel();
+
+    UpdateState State() const { return state; }
+    bool Completed() const { return completed; }
+
+private:
+    void Prepare();
+    void Wake();
+    void StartLink();
+    void ShowProgrammingProgress();
+    void StartApplication();
+    void Finish();
+    void Fail();
+    void WakeDelay();
+    void CheckModuleCrc(const LinkReply& reply);
+
+    std::string fileName;
+    DeviceAddress moduleAddress;
+    LinkOperations& link;
+    LinkListener& listener;
+    UpdateView& view;
+
+    UpdateState state = UpdateState::Prepare;
+    bool completed = false;
+    bool linkActive = false; // from Erase sent until a time-out or the Verify reply
+    UpdateState stateAfterDelay = UpdateState::Prepare;
+    int delayTicks = 0;
+};
+
+} // namespace ostrel
