@@ -8,9 +8,12 @@
 
 namespace ostrel::platform {
 
-IpAddressEdit::IpAddressEdit(QWidget* parent) : QWidget(parent) {
+IpAddressEdit::IpAddressEdit(QWidget* parent) : QFrame(parent) {
+    // Looks like one edit field holding the four numbers.
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(2, 1, 2, 1);
     layout->setSpacing(0);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) {
@@ -21,9 +24,9 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QWidget(parent) {
         field->setMaxLength(3);
         field->setAlignment(Qt::AlignCenter);
         field->setFrame(false);
-        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
+        field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
         field->installEventFilter(this);
-        layout->addWidget(field, 1);
+        layout->addWidget(field);
         fields[i] = field;
         connect(field, &QLineEdit::textEdited, this, [this, i](const QString& text) {
             if (text.size() == 3 && i + 1 < fields.size()) {
@@ -78,7 +81,7 @@ bool IpAddressEdit::eventFilter(QObject* watched, QEvent* event) {
             }
         }
     }
-    return QWidget::eventFilter(watched, event);
+    return QFrame::eventFilter(watched, event);
 }
 
 } // namespace ostrel::platform

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include <QWidget>
+#include <QFrame>
 
 class QLineEdit;
 
@@ -13,7 +13,7 @@ namespace ostrel::platform {
 // Four fields of 0..255 separated by dots. A blank field reads as 0; the packed address has
 // the leftmost field in its most significant byte. Typing a dot or filling three digits moves
 // on to the next field.
-class IpAddressEdit final : public QWidget {
+class IpAddressEdit final : public QFrame {
     Q_OBJECT
 
 public:
