@@ -1,5 +1,7 @@
 #include "app/AddressText.h"
 
+#include "app/DecimalText.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -14,25 +16,6 @@ bool IsBlank(char c) {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-// One part read the way "%ld" reads it: blanks, one sign, digits, then anything is ignored.
-// A part without digits reads as 0.
-std::uint32_t ReadDecimalPart(std::string_view part) {
-    std::size_t pos = 0;
-    while (pos < part.size() && IsBlank(part[pos])) {
-        ++pos;
-    }
-    bool negative = false;
-    if (pos < part.size() && (part[pos] == '+' || part[pos] == '-')) {
-        negative = part[pos] == '-';
-        ++pos;
-    }
-    std::uint32_t value = 0;
-    for (; pos < part.size() && IsDigit(part[pos]); ++pos) {
-        value = value * 10u + static_cast<std::uint32_t>(part[pos] - '0');
-    }
-    return negative ? 0u - value : value;
 }
 
 } // namespace
@@ -55,7 +38,9 @@ DottedQuadResult ParseDottedQuad(std::string_view text, DeviceAddress& address) 
     std::uint32_t result = 0;
     for (int part = 0; part < 4; ++part) {
         const std::size_t dot = text.find('.');
-        result = result * 256u + ReadDecimalPart(text.substr(0, dot));
+        // A part without a number reads as 0.
+        result = result * 256u +
+                 static_cast<std::uint32_t>(ScanDecimal(text.substr(0, dot)).value_or(0));
         text.remove_prefix(dot == std::string_view::npos ? text.size() : dot + 1);
     }
     address = result;

@@ -1,6 +1,9 @@
 #include "app/MainDialog.h"
 
 #include "app/CommandLine.h"
+#include "devices/FindDialog.h"
+#include "devices/IdentifySender.h"
+#include "devices/SetupDialog.h"
 #include "ui_MainDialog.h"
 #include "update/ProgressDialog.h"
 
@@ -16,8 +19,11 @@ MainDialog::MainDialog(const std::string& commandLine, const SettingsStore& sett
     // A caption but no system menu, hence no close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     connect(ui->browseButton, &QPushButton::clicked, this, &MainDialog::OnBrowse);
+    connect(ui->findButton, &QPushButton::clicked, this, &MainDialog::OnFind);
     connect(ui->updateButton, &QPushButton::clicked, this, &MainDialog::OnUpdateFirmware);
+    connect(ui->setupButton, &QPushButton::clicked, this, &MainDialog::OnSetup);
     connect(ui->doneButton, &QPushButton::clicked, this, &MainDialog::OnDone);
+    connect(ui->identCheck, &QCheckBox::clicked, this, &MainDialog::OnIdent);
 
     const CommandLineOptions options =
         ParseCommandLine(commandLine, settings.ReadStoredAddress(),
@@ -93,8 +99,33 @@ void MainDialog::OnUpdateFirmware() {
     }
 }
 
+void MainDialog::OnFind() {
+    UpdateData(true);
+    FindDialog finder(messages, this);
+    const bool chosen = finder.DoModal() == QDialog::Accepted && finder.SelectedAddress() != 0;
+    if (!chosen) {
+        ShowMessage("IP not set");
+        return;
+    }
+    settings.StoreAddress(finder.SelectedAddress());
+    deviceAddress = finder.SelectedAddress();
+    ui->addressCtrl->SetAddress(deviceAddress);
+    UpdateData(false);
+}
+
+void MainDialog::OnSetup() {
+    deviceAddress = ui->addressCtrl->Address();
+    SetupDialog setup(deviceAddress, messages, this);
+    setup.DoModal();
+}
+
 void MainDialog::OnDone() {
     reject();
+}
+
+void MainDialog::OnIdent() {
+    // Ident follows deviceAddress, not whatever has been typed since Find or Setup.
+    SendIdentify(deviceAddress, ui->identCheck->isChecked(), messages);
 }
 
 } // namespace ostrel

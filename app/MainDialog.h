@@ -26,8 +26,11 @@ public:
     Q_DISABLE_COPY_MOVE(MainDialog)
 
     void OnBrowse();
+    void OnFind();
     void OnUpdateFirmware();
+    void OnSetup();
     void OnDone();
+    void OnIdent();
 
     DeviceAddress CurrentDeviceAddress() const { return deviceAddress; }
     const std::string& FileName() const { return fileName; }

@@ -22,6 +22,8 @@ public:
     ~UniqueFd() { Reset(); }
 
     int Get() const { return fd; }
+    // Gives the descriptor up to a new owner.
+    int Release() { return std::exchange(fd, -1); }
     bool IsValid() const { return fd >= 0; }
     void Reset(int newFd = -1) {
         if (fd >= 0) {

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace ostrel {
+
+// Reads a decimal number the way "%d" does: blanks, one sign, digits; reading stops at the
+// first other character. Nothing when no digit follows. The value wraps in 32 bits.
+std::optional<std::int32_t> ScanDecimal(std::string_view text);
+
+} // namespace ostrel
