@@ -7,6 +7,8 @@
 // times slower (a wake-up across CPUs), and which one a thread gets is the scheduler's choice.
 // So the run is made twice: as the scheduler places the threads, and with the benchmark, its
 // worker and the simulator on one CPU, where the figures are steady enough to compare.
+#include "bench/OneCpu.h"
+#include "bench/RoundTrips.h"
 #include "bench/SimClock.h"
 #include "bootlink/BootLink.h"
 #include "bootlink/FrameBuilder.h"
@@ -21,9 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <numeric>
 #include <optional>
-#include <sched.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -33,6 +33,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using ostrel::bench::Samples;
 using ostrel::bench::Seconds;
 using Clock = std::chrono::steady_clock;
 using Event = ostrel::test::RecordingListener::Event;
@@ -42,86 +43,6 @@ constexpr std::array<std::uint8_t, 7> queryFrame{0x01, 0x10, 0x01, 0x21, 0x10, 0
 constexpr std::size_t roundTripsPerIteration = 300;
 constexpr auto roundTripTimeLimit = 3s;
 constexpr auto sequenceTimeLimit = 30s;
-
-// Pins the calling thread, and so every thread and process it starts afterwards, to one CPU;
-// puts the old mask back when it goes.
-class OneCpu {
-public:
-    explicit OneCpu(bool pin) {
-        if (!pin || ::sched_getaffinity(0, sizeof saved, &saved) != 0) {
-            return;
-        }
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-            if (CPU_ISSET(cpu, &saved)) {
-                CPU_SET(cpu, &one);
-                break;
-            }
-        }
-        pinned = ::sched_setaffinity(0, sizeof one, &one) == 0;
-    }
-    OneCpu(const OneCpu&) = delete;
-    OneCpu& operator=(const OneCpu&) = delete;
-    ~OneCpu() {
-        if (pinned) {
-            ::sched_setaffinity(0, sizeof saved, &saved);
-        }
-    }
-    bool Pinned() const { return pinned; }
-
-private:
-    cpu_set_t saved{};
-    bool pinned = false;
-};
-
-struct Samples {
-    std::vector<double> values;
-
-    void Add(double value) { values.push_back(value); }
-    double Median() const {
-        if (values.empty()) {
-            return 0;
-        }
-        std::vector<double> sorted = values;
-        const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
-        std::nth_element(sorted.begin(), middle, sorted.end());
-        return *middle;
-    }
-    double Mean() const {
-        return values.empty() ? 0
-                              : std::accumulate(values.begin(), values.end(), 0.0) /
-                                    static_cast<double>(values.size());
-    }
-};
-
-struct Exchange {
-    Clock::time_point sent;
-    Clock::time_point received;
-};
-
-// Sends one datagram and takes the next one that comes back, bounded in count and time; a lost
-// exchange (the endpoint's 20 ms receive time-out) is counted, not timed. Returns the last
-// exchange when it was answered.
-std::optional<Exchange> MeasureRoundTrips(ostrel::UdpEndpoint& endpoint,
-                                          std::span<const std::uint8_t> request,
-                                          Samples& microseconds, std::size_t& lost) {
-    std::array<std::uint8_t, ostrel::BootLink::maxReplyDatagram> reply{};
-    std::optional<Exchange> last;
-    const auto end = Clock::now() + roundTripTimeLimit;
-    for (std::size_t i = 0; i < roundTripsPerIteration && Clock::now() < end; ++i) {
-        const auto sent = Clock::now();
-        endpoint.Send(request);
-        if (endpoint.Receive(reply) == 0) {
-            ++lost;
-            last.reset();
-            continue;
-        }
-        last = Exchange{sent, Clock::now()};
-        microseconds.Add(Seconds(last->received - sent) * 1e6);
-    }
-    return last;
-}
 
 // The file's Program frames sent in lock-step by one thread with no worker: what the link
 // would achieve if it added nothing. Returns the frames answered and the time they took.
@@ -224,7 +145,7 @@ void Report(benchmark::State& state, const Figures& f, std::size_t framesPerRun)
 }
 
 void ProgramFiveHundredTwelveKiB(benchmark::State& state) {
-    const OneCpu cpu(state.range(0) != 0);
+    const ostrel::bench::OneCpu cpu(state.range(0) != 0);
     if (state.range(0) != 0 && !cpu.Pinned()) {
         state.SkipWithError("cannot pin to one CPU");
         return;
@@ -258,7 +179,8 @@ void ProgramFiveHundredTwelveKiB(benchmark::State& state) {
     std::size_t seen = 0;
     for (auto _ : state) {
         // The last answered Query puts the simulator's log on our clock.
-        const auto calibration = MeasureRoundTrips(probe, queryFrame, f.queryTrips, f.lost);
+        const auto calibration = ostrel::bench::MeasureRoundTrips(
+            probe, queryFrame, roundTripsPerIteration, roundTripTimeLimit, f.queryTrips, f.lost);
         const auto queryLines = sim->LogLines("boot", "Query");
         ostrel::bench::SimClock simClock;
         if (calibration && !queryLines.empty()) {
@@ -266,7 +188,8 @@ void ProgramFiveHundredTwelveKiB(benchmark::State& state) {
                 simClock.Calibrate(calibration->sent, calibration->received, *at);
             }
         }
-        MeasureRoundTrips(probe, programFrame, f.programTrips, f.lost);
+        ostrel::bench::MeasureRoundTrips(probe, programFrame, roundTripsPerIteration,
+                                         roundTripTimeLimit, f.programTrips, f.lost);
         const auto [bareFrames, bareSeconds] = BareSequence(probe, path);
         f.bareFrames += bareFrames;
         f.bareSeconds += bareSeconds;
