@@ -1,6 +1,7 @@
 #include "bootlink/BootLink.h"
 
 #include <array>
+#include <poll.h>
 
 namespace ostrel {
 
@@ -38,7 +39,8 @@ void BootLink::StartWorker(LinkListener& newListener) {
 void BootLink::StopWorker() {
     if (worker.joinable()) {
         worker.request_stop();
-        worker.join(); // the worker looks at the request at least every receive time-out
+        wake.Signal();
+        worker.join();
     }
 }
 
@@ -60,6 +62,7 @@ bool BootLink::Arm(BootCommand command, std::uint16_t attemptCount,
     timeout = attemptTimeout;
     attempts.store(attemptCount, std::memory_order_relaxed);
     attemptsLeft.store(attemptCount, std::memory_order_release); // hands the frame over
+    wake.Signal(); // the first copy leaves now, not after the worker's receive time-out
     return true;
 }
 
@@ -85,17 +88,26 @@ std::uint16_t BootLink::ImageCrc() {
 void BootLink::WorkerMain(std::stop_token stop) {
     while (!stop.stop_requested()) {
         const bool received = ReceiveStep();
-        RetryStep();
-        if (!received) {
-            // Only an idle pass rests; a reply goes straight on to the next receive.
+        const bool sent = RetryStep();
+        if (!received && !sent) {
+            // Only an idle pass rests: after a reply or a send the next receive follows at once.
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
 }
 
 bool BootLink::ReceiveStep() {
-    std::array<std::uint8_t, 256> buffer{};
-    const std::size_t received = endpoint.Receive(std::span(buffer).first(maxReplyDatagram));
+    // Wait for a datagram as long as a receive would, but wake for a newly armed command.
+    std::array<pollfd, 2> waitOn{{{endpoint.NativeHandle(), POLLIN, 0}, {wake.Fd(), POLLIN, 0}}};
+    ::poll(waitOn.data(), waitOn.size(), static_cast<int>(UdpEndpoint::receiveTimeout.count()));
+    if (waitOn[1].revents & POLLIN) {
+        wake.Drain();
+    }
+    std::array<std::uint8_t, 256> buffer;
+    std::size_t received = 0;
+    if (waitOn[0].revents & POLLIN) {
+        received = endpoint.Receive(std::span(buffer).first(maxReplyDatagram));
+    }
     decoder.DecodeBytes(std::span(buffer).first(received));
     if (decoder.FrameReady()) {
         decoder.ClearFrameReady();
@@ -164,23 +176,25 @@ void BootLink::SendFrame() {
     attemptsLeft.fetch_sub(1);
 }
 
-void BootLink::RetryStep() {
+bool BootLink::RetryStep() {
     if (retryState == RetryState::Idle) {
-        if (attemptsLeft.load(std::memory_order_acquire) != 0) {
-            SendFrame();
-            retryState = RetryState::Waiting;
+        if (attemptsLeft.load(std::memory_order_acquire) == 0) {
+            return false;
         }
-        return;
+        SendFrame();
+        retryState = RetryState::Waiting;
+        return true;
     }
     if (Clock::now() <= deadline) {
-        return;
+        return false;
     }
     if (attemptsLeft.load(std::memory_order_acquire) == 0) {
         timedOut = true;
         retryState = RetryState::Idle;
-    } else {
-        SendFrame();
+        return false;
     }
+    SendFrame();
+    return true;
 }
 
 } // namespace ostrel

@@ -6,6 +6,7 @@
 #include "bootlink/UdpEndpoint.h"
 #include "image/HexImage.h"
 #include "platform/MessageSink.h"
+#include "platform/WakeEvent.h"
 
 #include <atomic>
 #include <chrono>
@@ -48,7 +49,7 @@ private:
              bool restartProgram);
     void WorkerMain(std::stop_token stop);
     bool ReceiveStep();
-    void RetryStep();
+    bool RetryStep();
     void DispatchReply();
     void ReportTimeout();
     void ClearRetry();
@@ -64,6 +65,8 @@ private:
     FrameBuilder frames;
     HexImage image;
     UdpEndpoint endpoint;
+    // Ends the worker's wait at once when a command is armed or a stop is asked for.
+    platform::WakeEvent wake;
 
     // The worker's own.
     FrameDecoder decoder;

@@ -31,6 +31,8 @@ public:
     bool WaitReadable(std::chrono::milliseconds timeout) const;
     void Close();
     bool IsOpen() const { return sock.IsValid(); }
+    // The socket, for waiting on it together with other things; -1 when there is none.
+    int NativeHandle() const { return sock.Get(); }
 
 private:
     platform::MessageSink& messages;

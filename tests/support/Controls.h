@@ -51,10 +51,18 @@ inline std::vector<int> TabOrder(const QWidget* dialog, int firstId) {
 }
 
 // Calls action with the first open modal dialog that the filter takes, as soon as there is one;
-// gives up after the limit.
+// gives up after the limit, or when watched goes.
 inline void WhenModal(std::function<bool(const QWidget*)> filter,
-                      std::function<void(QWidget*)> action, std::chrono::milliseconds limit) {
+                      std::function<void(QWidget*)> action, std::chrono::milliseconds limit,
+                      const QObject* watched = nullptr) {
     auto* poll = new QTimer(qApp);
+    if (watched != nullptr) {
+        // A poll that outlived its dialog could take another dialog at the same address.
+        QObject::connect(watched, &QObject::destroyed, poll, [poll] {
+            poll->stop();
+            poll->deleteLater();
+        });
+    }
     const auto end = std::chrono::steady_clock::now() + limit;
     poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, filter, action, end] {
@@ -80,7 +88,8 @@ inline void WhenModalOpens(std::function<void(QWidget*)> action, const QWidget* 
 // Calls action once the given dialog is open and is the active modal dialog.
 inline void WhenActive(const QWidget* dialog, std::function<void(QWidget*)> action,
                        std::chrono::milliseconds limit = std::chrono::seconds(60)) {
-    WhenModal([dialog](const QWidget* modal) { return modal == dialog; }, std::move(action), limit);
+    WhenModal([dialog](const QWidget* modal) { return modal == dialog; }, std::move(action), limit,
+              dialog);
 }
 
 } // namespace ostrel::test

@@ -1,11 +1,14 @@
 #include "app/MainDialog.h"
 
 #include "platform/IpAddressEdit.h"
+#include "tests/support/Bytes.h"
 #include "tests/support/Controls.h"
+#include "tests/support/FakeModule.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/UdpPeer.h"
 
 #include <fstream>
 
@@ -224,6 +227,89 @@ TEST_F(MainDialogUpdateTest, AutomaticFailureSaysSoThenOpens) {
     EXPECT_EQ(settings.ReadAddressText(), moduleText)
         << "the address is stored whatever the outcome";
     EXPECT_TRUE(sim.LogLines("boot", "Run").empty());
+}
+
+// The device buttons talk to modules at 127.0.14.n.
+class MainDialogDeviceTest : public MainDialogTest {
+protected:
+    static QCheckBox* Ident(MainDialog& dialog) {
+        return test::FindControl<QCheckBox>(&dialog, 1047);
+    }
+    static void ClickSetup(MainDialog& dialog) {
+        test::FindControl<QPushButton>(&dialog, 1044)->click();
+    }
+    // The identify state a module received, or -1 when nothing came.
+    static int IdentState(test::UdpPeer& module) {
+        const auto datagram = module.Receive(500ms);
+        if (!datagram) {
+            return -1;
+        }
+        EXPECT_EQ(datagram->bytes.size(), 10u);
+        EXPECT_EQ(datagram->bytes[4], 'I');
+        return datagram->bytes[3];
+    }
+    // A reply that makes the setup dialog open; the test then cancels it.
+    static test::Bytes SetupReply() {
+        test::Bytes reply(73, 0);
+        reply[0] = 0xCA, reply[1] = 0xFE, reply[2] = 0x20, reply[3] = 0x03;
+        return reply;
+    }
+    static void CancelWhenSetupOpens(const MainDialog& main) {
+        test::WhenModalOpens([](QWidget* setup) { static_cast<QDialog*>(setup)->reject(); }, &main,
+                             5000ms);
+    }
+};
+
+TEST_F(MainDialogDeviceTest, IdentTwiceSendsOnThenOff) {
+    test::UdpPeer module("127.0.14.1", 6234);
+    const auto dialog = Make("-I127.0.14.1");
+    Run(*dialog, [&](MainDialog& open) {
+        Ident(open)->click();
+        EXPECT_TRUE(Ident(open)->isChecked());
+        Ident(open)->click();
+        EXPECT_FALSE(Ident(open)->isChecked());
+        ClickDone(open);
+    });
+    EXPECT_EQ(IdentState(module), 1);
+    EXPECT_EQ(IdentState(module), 0);
+    EXPECT_EQ(IdentState(module), -1);
+}
+
+TEST_F(MainDialogDeviceTest, IdentFollowsTheDeviceAddressAndSetupMovesIt) {
+    test::UdpPeer first("127.0.14.2", 6234);
+    test::FakeModule second("127.0.14.3", {SetupReply()});
+    const auto dialog = Make("-I127.0.14.2");
+    Run(*dialog, [&](MainDialog& open) {
+        AddressControl(open)->SetAddress(0x7F000E03); // typed, not yet the device address
+        Ident(open)->click();
+        EXPECT_EQ(open.CurrentDeviceAddress(), 0x7F000E02u);
+        CancelWhenSetupOpens(open);
+        ClickSetup(open);
+        EXPECT_EQ(open.CurrentDeviceAddress(), 0x7F000E03u);
+        Ident(open)->click();
+        ClickDone(open);
+    });
+    EXPECT_EQ(IdentState(first), 1);
+    const auto identifies = second.WaitFor('I', 1, 500ms);
+    ASSERT_EQ(identifies.size(), 1u);
+    EXPECT_EQ(identifies[0][3], 0);
+    EXPECT_EQ(second.Received('R').size(), 1u) << "Setup read the module in the control";
+    EXPECT_EQ(settings.ReadAddressText(), "192.168.2.242") << "Setup stores nothing";
+}
+
+TEST_F(MainDialogDeviceTest, SetupWithBlankAddressOpensForAddressZero) {
+    // Datagrams to 0.0.0.0 reach this host's own loopback address.
+    test::FakeModule local("127.0.0.1", {SetupReply()});
+    const auto dialog = Make("-I127.0.14.4");
+    Run(*dialog, [&](MainDialog& open) {
+        AddressControl(open)->Clear();
+        CancelWhenSetupOpens(open);
+        ClickSetup(open);
+        EXPECT_EQ(open.CurrentDeviceAddress(), 0u);
+        ClickDone(open);
+    });
+    EXPECT_EQ(local.Received('R').size(), 1u);
+    EXPECT_TRUE(messages.messages.empty());
 }
 
 } // namespace
