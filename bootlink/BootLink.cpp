@@ -46,7 +46,11 @@ void BootLink::StopWorker() {
 
 bool BootLink::SendCommand(BootCommand command, std::uint16_t attemptCount,
                            std::chrono::milliseconds attemptTimeout) {
-    return Arm(command, attemptCount, attemptTimeout, true);
+    if (!Arm(command, attemptCount, attemptTimeout, true)) {
+        return false;
+    }
+    wake.Signal(); // the first copy leaves now, not after the worker's receive time-out
+    return true;
 }
 
 bool BootLink::Arm(BootCommand command, std::uint16_t attemptCount,
@@ -62,7 +66,6 @@ bool BootLink::Arm(BootCommand command, std::uint16_t attemptCount,
     timeout = attemptTimeout;
     attempts.store(attemptCount, std::memory_order_relaxed);
     attemptsLeft.store(attemptCount, std::memory_order_release); // hands the frame over
-    wake.Signal(); // the first copy leaves now, not after the worker's receive time-out
     return true;
 }
 
@@ -87,10 +90,11 @@ std::uint16_t BootLink::ImageCrc() {
 
 void BootLink::WorkerMain(std::stop_token stop) {
     while (!stop.stop_requested()) {
-        const bool received = ReceiveStep();
+        const bool active = ReceiveStep();
         const bool sent = RetryStep();
-        if (!received && !sent) {
-            // Only an idle pass rests: after a reply or a send the next receive follows at once.
+        if (!active && !sent) {
+            // Only an idle pass rests: after a reply, a wake or a send the next wait follows at
+            // once.
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
@@ -100,7 +104,8 @@ bool BootLink::ReceiveStep() {
     // Wait for a datagram as long as a receive would, but wake for a newly armed command.
     std::array<pollfd, 2> waitOn{{{endpoint.NativeHandle(), POLLIN, 0}, {wake.Fd(), POLLIN, 0}}};
     ::poll(waitOn.data(), waitOn.size(), static_cast<int>(UdpEndpoint::receiveTimeout.count()));
-    if (waitOn[1].revents & POLLIN) {
+    const bool woken = (waitOn[1].revents & POLLIN) != 0;
+    if (woken) {
         wake.Drain();
     }
     std::array<std::uint8_t, 256> buffer;
@@ -123,7 +128,7 @@ bool BootLink::ReceiveStep() {
         timedOut = false;
         ReportTimeout();
     }
-    return received > 0;
+    return received > 0 || woken;
 }
 
 void BootLink::DispatchReply() {

@@ -48,6 +48,7 @@ private:
     bool Arm(BootCommand command, std::uint16_t attempts, std::chrono::milliseconds timeout,
              bool restartProgram);
     void WorkerMain(std::stop_token stop);
+    // True when the pass received a datagram or was woken.
     bool ReceiveStep();
     bool RetryStep();
     void DispatchReply();
