@@ -112,8 +112,9 @@ void UpdateFiveHundredTwelveKiB(benchmark::State& state) {
         const auto start = Clock::now();
         std::optional<int> status;
         try {
-            ostrel::test::ChildProcess program(OSTREL_PROGRAM_PATH, args, environment,
-                                               output.string());
+            ostrel::test::ChildProcess program(
+                OSTREL_PROGRAM_PATH, args,
+                {.environment = environment, .outputPath = output.string()});
             status = program.WaitForExit(updateLimit);
             if (!status) {
                 program.Stop();

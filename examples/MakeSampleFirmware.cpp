@@ -12,8 +12,7 @@ int main() {
     constexpr std::size_t applicationBytes = 24 * 1024;
     constexpr std::string_view banner = "Ostrel sample firmware 1.0 for Vexa modules";
 
-    ostrel::test::HexFileWriter hex;
-    hex.lineEnd = "\r\n"; // as firmware tools on other systems write them
+    ostrel::test::HexFileWriter hex("\r\n"); // as firmware tools on other systems write them
     hex.ExtendedLinear(0x1D00);
     std::vector<std::uint8_t> application(banner.begin(), banner.end());
     std::uint32_t state = 0x2026;

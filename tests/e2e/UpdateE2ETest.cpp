@@ -25,20 +25,18 @@ double LogTime(const std::string& line) {
 class UpdateE2ETest : public ::testing::Test {
 protected:
     std::unique_ptr<test::SimProcess> StartSim(std::vector<std::string> faults = {}) {
-        test::SimOptions options;
-        options.address = moduleAddress;
-        options.port = 6234;
-        options.args = std::move(faults);
-        return std::make_unique<test::SimProcess>(options);
+        return std::make_unique<test::SimProcess>(test::SimAt(moduleAddress, std::move(faults)));
     }
     std::unique_ptr<test::ChildProcess> StartUpdate() {
         firmware = dir.Write("firmware.hex", test::MakeFirmware(16 * 1024, 16).Text());
+        test::ChildOptions options;
+        options.environment = {"QT_QPA_PLATFORM=offscreen",
+                               "XDG_CONFIG_HOME=" + dir.Path().string()};
+        options.outputPath = dir.File("ostrel.out").string();
         return std::make_unique<test::ChildProcess>(
             OSTREL_PROGRAM_PATH,
             std::vector<std::string>{"-A", std::string("-I") + moduleAddress, "-F" + firmware},
-            std::vector<std::string>{"QT_QPA_PLATFORM=offscreen",
-                                     "XDG_CONFIG_HOME=" + dir.Path().string()},
-            dir.File("ostrel.out").string());
+            options);
     }
     std::string Settings() const {
         std::ifstream in(dir.File("ostrel.ini"));

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdexcept>
@@ -29,8 +30,7 @@ int StatusOf(int waitStatus) {
 } // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                           const std::vector<std::string>& environment,
-                           const std::string& outputPath) {
+                           const ChildOptions& options) {
     std::vector<std::string> all{program};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -43,7 +43,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     for (char** entry = environ; *entry != nullptr; ++entry) {
         env.emplace_back(*entry);
     }
-    for (const std::string& extra : environment) {
+    for (const std::string& extra : options.environment) {
         const std::string name = extra.substr(0, extra.find('=') + 1);
         std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
         env.push_back(extra);
@@ -56,11 +56,21 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (!outputPath.empty()) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+    platform::UniqueFd writeEnd;
+    if (options.pipeOutput) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe2 failed");
+        }
+        output = platform::UniqueFd(ends[0]);
+        writeEnd = platform::UniqueFd(ends[1]);
+        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
+    } else if (!options.outputPath.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.outputPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     }
+    // The child starts with no signal blocked and default handlers, whatever the test runner has.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
@@ -122,6 +132,26 @@ int ChildProcess::Stop(std::chrono::milliseconds limit) {
     }
     status = StatusOf(waitStatus);
     return *status;
+}
+
+std::string ChildProcess::ReadOutput(std::chrono::milliseconds limit, bool wholeStream) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::string text;
+    while (output.IsValid() && (wholeStream || text.find('\n') == std::string::npos)) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd entry{output.Get(), POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+            break;
+        }
+        char chunk[256];
+        const ssize_t got = ::read(output.Get(), chunk, sizeof chunk);
+        if (got <= 0) {
+            break;
+        }
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+    return text;
 }
 
 } // namespace ostrel::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -8,15 +10,18 @@
 
 namespace ostrel::test {
 
-// A program a test starts and always stops by its PID: it is killed when the test is done
+struct ChildOptions {
+    std::vector<std::string> environment = {}; // NAME=value on top of the test's own
+    std::string outputPath = {};               // stdout and stderr go there, when given
+    bool pipeOutput = false;                   // stdout comes back through ReadOutput
+};
+
+// A program a test starts and always stops by its PID: it is stopped when the test is done
 // with it, unless it has ended by then.
 class ChildProcess {
 public:
-    // environment: extra NAME=value entries on top of the test's own environment.
-    // outputPath: where stdout and stderr go (nothing when empty).
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::vector<std::string>& environment = {},
-                 const std::string& outputPath = {});
+                 const ChildOptions& options = {});
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
@@ -26,10 +31,14 @@ public:
     std::optional<int> WaitForExit(std::chrono::milliseconds limit);
     // SIGTERM, then SIGKILL after the limit; returns the status. Later calls return it again.
     int Stop(std::chrono::milliseconds limit = std::chrono::seconds(5));
+    // What the child wrote through its pipe: one line, or all of it until it closes, within the
+    // limit.
+    std::string ReadOutput(std::chrono::milliseconds limit, bool wholeStream = false);
 
 private:
     pid_t pid = -1;
     std::optional<int> status;
+    platform::UniqueFd output;
 };
 
 } // namespace ostrel::test

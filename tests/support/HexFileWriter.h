@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ostrel::test {
@@ -11,7 +12,9 @@ namespace ostrel::test {
 // the line end and letter case set at the moment it is added.
 class HexFileWriter {
 public:
-    std::string lineEnd = "\n";
+    explicit HexFileWriter(std::string_view lineEnding = "\n") : lineEnd(lineEnding) {}
+
+    std::string lineEnd;
     bool lowerCase = false;
 
     void Record(std::uint8_t type, std::uint16_t offset, std::span<const std::uint8_t> data);

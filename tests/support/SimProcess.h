@@ -1,16 +1,22 @@
 #pragma once
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <vector>
 
 namespace ostrel::test {
+
+struct SimOptions;
+// Options for a simulator on the module port 6234 of a loopback address of its own.
+SimOptions SimAt(const std::string& address, std::vector<std::string> args = {});
 
 struct SimOptions {
     std::string address = "127.0.0.1";
@@ -32,7 +38,7 @@ public:
     ~SimProcess();
 
     std::uint16_t Port() const { return port; }
-    pid_t Pid() const { return pid; }
+    pid_t Pid() const { return process->Pid(); }
     const std::string& Address() const { return address; }
     std::filesystem::path LogPath() const { return dir.File("sim.log"); }
     std::filesystem::path DumpPath() const { return dir.File("flash.bin"); }
@@ -54,9 +60,7 @@ private:
     TempDir dir;
     std::string address;
     std::uint16_t port = 0;
-    pid_t pid = -1;
-    bool stopped = false;
-    int status = -1;
+    std::unique_ptr<ChildProcess> process;
 };
 
 struct SimExit {

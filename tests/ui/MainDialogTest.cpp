@@ -1,5 +1,6 @@
 #include "app/MainDialog.h"
 
+#include "app/UpdaterApp.h"
 #include "platform/IpAddressEdit.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/Controls.h"
@@ -25,13 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-test::SimOptions SimAt(const char* address, std::vector<std::string> args = {}) {
-    test::SimOptions options;
-    options.address = address;
-    options.port = 6234;
-    options.args = std::move(args);
-    return options;
-}
+using test::SimAt;
 
 constexpr const char* moduleText = "127.0.12.1"; // this test program's own loopback address
 
@@ -207,6 +202,27 @@ TEST_F(MainDialogUpdateTest, AutomaticSuccessEndsAcceptedWithoutEverShowing) {
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_EQ(settings.ReadAddressText(), moduleText);
     EXPECT_EQ(sim.LogLines("boot", "Run").size(), 1u);
+}
+
+// The program's exit code: -1 after Done, 0 after a successful update; settings in the folder
+// XDG_CONFIG_HOME names.
+class UpdaterAppTest : public MainDialogUpdateTest {
+protected:
+    void SetUp() override {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.Path().string()));
+    }
+    void TearDown() override { qunsetenv("XDG_CONFIG_HOME"); }
+};
+
+TEST_F(UpdaterAppTest, DoneExitsWithMinusOne) {
+    test::WhenModalOpens([](QWidget* main) { test::FindControl<QPushButton>(main, 2)->click(); });
+    EXPECT_EQ(UpdaterApp().Run("-I127.0.12.9"), -1);
+}
+
+TEST_F(UpdaterAppTest, SuccessfulUpdateExitsWithZero) {
+    test::SimProcess sim(SimAt(moduleText));
+    EXPECT_EQ(UpdaterApp().Run(AutomaticCommandLine()), 0);
+    EXPECT_EQ(settings.ReadAddressText(), moduleText) << "stored in the file the program uses";
 }
 
 TEST_F(MainDialogUpdateTest, ManualSuccessSaysSoAndEndsAccepted) {

@@ -19,13 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-test::SimOptions SimAt(const char* address, std::vector<std::string> args = {}) {
-    test::SimOptions options;
-    options.address = address;
-    options.port = 6234;
-    options.args = std::move(args);
-    return options;
-}
+using test::SimAt;
 
 // Loopback addresses of this test program, so that it can run beside the others.
 constexpr DeviceAddress moduleAddress = 0x7F000B01; // 127.0.11.1
