@@ -31,8 +31,6 @@ public:
 
     // One read request to the broadcast address. Lost when the socket could not be set up.
     void SendRequest();
-    bool IsUsable() const { return usable; }
-    std::uint16_t BoundPort() const { return socket.localPort(); }
 
 private:
     void OnReceive();

@@ -57,8 +57,7 @@ HexImage::HexImage() : image(std::make_unique_for_overwrite<std::uint8_t[]>(imag
     std::memset(image.get(), 0xFF, imageSize);
 }
 
-bool HexImage::Open(const std::string& newPath) {
-    path = newPath;
+bool HexImage::Open(const std::string& path) {
     lineCount = 0;
     linesRead = 0;
     if (!file.Open(path)) {

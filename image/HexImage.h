@@ -48,7 +48,6 @@ public:
     // Rebuilds the whole image from the start of the file and reports its used range.
     BuildResult Build();
 
-    const std::string& Path() const { return path; }
     std::uint32_t LineCount() const { return lineCount; }
     std::uint32_t LinesRead() const { return linesRead.load(std::memory_order_relaxed); }
     std::span<const std::uint8_t> Image() const { return {image.get(), imageSize}; }
@@ -57,7 +56,6 @@ private:
     void StoreDataRecord(std::uint32_t address, std::span<const std::uint8_t> data,
                          std::uint32_t& lowest, std::uint32_t& highestEnd);
 
-    std::string path;
     TextFile file;
     std::uint32_t lineCount = 0;
     std::atomic<std::uint32_t> linesRead{0}; // advanced by the link's worker, read for progress

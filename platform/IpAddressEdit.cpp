@@ -60,15 +60,6 @@ void IpAddressEdit::Clear() {
     }
 }
 
-bool IpAddressEdit::IsBlank() const {
-    for (const QLineEdit* field : fields) {
-        if (!field->text().isEmpty()) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool IpAddressEdit::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);

@@ -22,8 +22,6 @@ public:
     DeviceAddress Address() const;
     void SetAddress(DeviceAddress address);
     void Clear();
-    bool IsBlank() const;
-    QLineEdit* Field(int index) const { return fields[static_cast<std::size_t>(index)]; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
