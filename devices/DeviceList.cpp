@@ -28,8 +28,7 @@ int CompareMac(const MacAddress& a, const MacAddress& b) {
     return *left < *right ? -1 : 1;
 }
 
-std::string DeviceLabel(std::span<const std::uint8_t> datagram) {
-    const ManagementReply reply = ParseReply(datagram);
+std::string DeviceLabel(const ManagementReply& reply) {
     const MacAddress& mac = reply.macAddress;
     std::array<char, 64> text{};
     std::snprintf(text.data(), text.size(), "%s [%02x-%02X-%02X-%02X-%02X-%02X] < ",
@@ -44,20 +43,24 @@ std::string MakeLabel(const DeviceNode& node) {
 
 std::optional<DeviceNode> DeviceFromReply(std::span<const std::uint8_t> datagram) {
     // A shorter datagram would leave fields the label reads undefined.
-    if (datagram.size() < replyBytesRead || !ParseReply(datagram).magicValid) {
+    if (datagram.size() < replyBytesRead) {
+        return std::nullopt;
+    }
+    const ManagementReply reply = ParseReply(datagram);
+    if (!reply.magicValid) {
         return std::nullopt;
     }
     DeviceNode node;
     std::copy_n(datagram.begin() + recordOffset, node.record.size(), node.record.begin());
     std::copy_n(node.record.begin() + recordMac, node.mac.size(), node.mac.begin());
-    node.label = DeviceLabel(datagram);
-    node.version = ParseReply(datagram).versionText;
+    node.label = DeviceLabel(reply);
+    node.version = reply.versionText;
     return node;
 }
 
-DeviceList::Insertion DeviceList::InsertDevice(DeviceNode node) {
+DeviceList::Insertion DeviceList::InsertDevice(const DeviceNode& node) {
     if (nodes.empty()) {
-        nodes.push_back(std::move(node));
+        nodes.push_back(node);
         return Insertion::First;
     }
     // Pass every node whose MAC is greater; stop at the first that is not.
@@ -67,7 +70,7 @@ DeviceList::Insertion DeviceList::InsertDevice(DeviceNode node) {
     if (at != nodes.end() && CompareMac(at->mac, node.mac) == 0) {
         return Insertion::Duplicate;
     }
-    nodes.insert(at, std::move(node));
+    nodes.insert(at, node);
     return Insertion::Added;
 }
 

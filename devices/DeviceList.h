@@ -11,6 +11,8 @@
 
 namespace ostrel {
 
+struct ManagementReply;
+
 using MacAddress = std::array<std::uint8_t, 6>;
 // Reply bytes 5 to 54: the first 50 bytes of the module's settings record.
 using DeviceRecord = std::array<std::uint8_t, 50>;
@@ -29,7 +31,7 @@ struct DeviceNode {
 int CompareMac(const MacAddress& a, const MacAddress& b);
 
 // "name [ma-C0-AD-DR-E5-55] < identification >": the first MAC byte in lower case.
-std::string DeviceLabel(std::span<const std::uint8_t> reply);
+std::string DeviceLabel(const ManagementReply& reply);
 // The text of a module's tree item: "label  at a.b.c.d ver version".
 std::string MakeLabel(const DeviceNode& node);
 // The node a reply describes; nothing for a datagram that is no reply or too short to be one.
@@ -44,7 +46,7 @@ public:
         Duplicate, // its MAC is listed already: dropped
     };
 
-    Insertion InsertDevice(DeviceNode node);
+    Insertion InsertDevice(const DeviceNode& node);
     void Clear() { nodes.clear(); }
     const std::vector<DeviceNode>& Nodes() const { return nodes; }
 

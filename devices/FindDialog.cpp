@@ -59,17 +59,16 @@ void FindDialog::OnRescan() {
 }
 
 void FindDialog::HandleReply(std::span<const std::uint8_t> datagram) {
-    std::optional<DeviceNode> node = DeviceFromReply(datagram);
+    const std::optional<DeviceNode> node = DeviceFromReply(datagram);
     if (!node) {
         return;
     }
-    const DeviceNode shown = *node;
-    switch (devices.InsertDevice(std::move(*node))) {
+    switch (devices.InsertDevice(*node)) {
     case DeviceList::Insertion::First:
-        AddTreeItem(shown, true);
+        AddTreeItem(*node, true);
         break;
     case DeviceList::Insertion::Added:
-        AddTreeItem(shown, false);
+        AddTreeItem(*node, false);
         break;
     case DeviceList::Insertion::Duplicate:
         break;
