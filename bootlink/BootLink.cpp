@@ -132,28 +132,31 @@ bool BootLink::ReceiveStep() {
 }
 
 void BootLink::DispatchReply() {
-    const auto frame = decoder.Frame();
-    LinkReply reply;
-    reply.command = static_cast<BootCommand>(frame[0]);
-    const auto data = decoder.ReplyData();
-    reply.length = data.size();
-    std::copy(data.begin(), data.end(), reply.data.begin());
-
-    switch (reply.command) {
+    const auto command = static_cast<BootCommand>(decoder.Frame()[0]);
+    switch (command) {
     case BootCommand::Query:
     case BootCommand::Erase:
     case BootCommand::Verify:
-        listener.load()->PostLinkReply(reply);
+        PostReply(command);
         break;
     case BootCommand::Program:
         // The next frame leaves in this same pass; only the last frame's reply is reported.
         if (!Arm(BootCommand::Program, attempts.load(std::memory_order_relaxed), timeout, false)) {
-            listener.load()->PostLinkReply(reply);
+            PostReply(command);
         }
         break;
     case BootCommand::Run:
         break;
     }
+}
+
+void BootLink::PostReply(BootCommand command) {
+    LinkReply reply;
+    reply.command = command;
+    const auto data = decoder.ReplyData();
+    reply.length = data.size();
+    std::copy(data.begin(), data.end(), reply.data.begin());
+    listener.load()->PostLinkReply(reply);
 }
 
 void BootLink::ReportTimeout() {

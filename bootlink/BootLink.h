@@ -52,6 +52,8 @@ private:
     bool ReceiveStep();
     bool RetryStep();
     void DispatchReply();
+    // Posts a copy of the reply's data, so the receiver never reads the worker's buffer.
+    void PostReply(BootCommand command);
     void ReportTimeout();
     void ClearRetry();
     void SendFrame();
