@@ -113,9 +113,8 @@ std::uint16_t SetupDialog::SelectedPid() const {
 }
 
 std::uint16_t SetupDialog::EnteredPort() const {
-    const std::string firstLine =
-        ui->portEdit->text().section(QLatin1Char('\n'), 0, 0).toStdString();
-    const auto number = ScanDecimal(std::string_view(firstLine).substr(0, portCharacters));
+    const std::string text = ui->portEdit->text().toStdString(); // a one-line edit
+    const auto number = ScanDecimal(std::string_view(text).substr(0, portCharacters));
     // Without a number the module's own value stands; otherwise only the low 16 bits count.
     return number ? static_cast<std::uint16_t>(*number) : reportedSettings.receptionPort;
 }
