@@ -90,9 +90,15 @@ std::uint16_t BootLink::ImageCrc() {
 
 void BootLink::WorkerMain(std::stop_token stop) {
     while (!stop.stop_requested()) {
-        const bool active = ReceiveStep();
+        // A send held back for the answer's copies is waited for, not slept past.
+        const auto held = replies.SendNotBefore() - ReplyFilter::Clock::now();
+        const bool holding = attemptsLeft.load(std::memory_order_acquire) != 0 &&
+                             retryState == RetryState::Idle && held > held.zero();
+        const bool active =
+            ReceiveStep(holding ? std::chrono::duration_cast<std::chrono::nanoseconds>(held)
+                                : UdpEndpoint::receiveTimeout);
         const bool sent = RetryStep();
-        if (!active && !sent) {
+        if (!active && !sent && !holding) {
             // Only an idle pass rests: after a reply, a wake or a send the next wait follows at
             // once.
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -100,26 +106,32 @@ void BootLink::WorkerMain(std::stop_token stop) {
     }
 }
 
-bool BootLink::ReceiveStep() {
+bool BootLink::ReceiveStep(std::chrono::nanoseconds wait) {
     // Wait for a datagram as long as a receive would, but wake for a newly armed command.
     std::array<pollfd, 2> waitOn{{{endpoint.NativeHandle(), POLLIN, 0}, {wake.Fd(), POLLIN, 0}}};
-    ::poll(waitOn.data(), waitOn.size(), static_cast<int>(UdpEndpoint::receiveTimeout.count()));
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+    const timespec limit{seconds.count(), (wait - seconds).count()};
+    ::ppoll(waitOn.data(), waitOn.size(), &limit, nullptr);
     const bool woken = (waitOn[1].revents & POLLIN) != 0;
     if (woken) {
         wake.Drain();
     }
     std::array<std::uint8_t, 256> buffer;
-    std::size_t received = 0;
+    UdpEndpoint::Arrival received;
     if (waitOn[0].revents & POLLIN) {
-        received = endpoint.Receive(std::span(buffer).first(maxReplyDatagram));
+        received = endpoint.ReceiveWithArrival(std::span(buffer).first(maxReplyDatagram));
     }
-    decoder.DecodeBytes(std::span(buffer).first(received));
+    decoder.DecodeBytes(std::span(buffer).first(received.length));
     if (decoder.FrameReady()) {
         decoder.ClearFrameReady();
-        // Only a command that went out and is still answerable takes a reply; a duplicate or
-        // late reply on an idle link is dropped. A good reply also cancels a time-out that was
-        // declared but not yet reported.
-        if (retryState == RetryState::Waiting || timedOut) {
+        // Only a command that went out and is still answerable takes a reply, and only one that
+        // names it and comes back no sooner than a round trip: a duplicate, a late or an echoed
+        // reply is dropped. A good reply also cancels a time-out that was declared but not yet
+        // reported.
+        const bool outstanding = retryState == RetryState::Waiting || timedOut;
+        if (!outstanding) {
+            replies.NoteStray();
+        } else if (replies.Accept(decoder.Frame()[0], received.at)) {
             ClearRetry();
             timedOut = false;
             DispatchReply();
@@ -128,7 +140,7 @@ bool BootLink::ReceiveStep() {
         timedOut = false;
         ReportTimeout();
     }
-    return received > 0 || woken;
+    return received.length > 0 || woken;
 }
 
 void BootLink::DispatchReply() {
@@ -180,13 +192,15 @@ void BootLink::ClearRetry() {
 
 void BootLink::SendFrame() {
     deadline = Clock::now() + timeout;
+    replies.NoteSend(currentCommand.load(), ReplyFilter::Clock::now());
     endpoint.Send(frames.Frame());
     attemptsLeft.fetch_sub(1);
 }
 
 bool BootLink::RetryStep() {
     if (retryState == RetryState::Idle) {
-        if (attemptsLeft.load(std::memory_order_acquire) == 0) {
+        if (attemptsLeft.load(std::memory_order_acquire) == 0 ||
+            ReplyFilter::Clock::now() < replies.SendNotBefore()) {
             return false;
         }
         SendFrame();

@@ -3,6 +3,7 @@
 #include "bootlink/FrameBuilder.h"
 #include "bootlink/FrameDecoder.h"
 #include "bootlink/LinkOperations.h"
+#include "bootlink/ReplyFilter.h"
 #include "bootlink/UdpEndpoint.h"
 #include "image/HexImage.h"
 #include "platform/MessageSink.h"
@@ -49,7 +50,7 @@ private:
              bool restartProgram);
     void WorkerMain(std::stop_token stop);
     // True when the pass received a datagram or was woken.
-    bool ReceiveStep();
+    bool ReceiveStep(std::chrono::nanoseconds wait);
     bool RetryStep();
     void DispatchReply();
     // Posts a copy of the reply's data, so the receiver never reads the worker's buffer.
@@ -73,6 +74,7 @@ private:
 
     // The worker's own.
     FrameDecoder decoder;
+    ReplyFilter replies;
     RetryState retryState = RetryState::Idle;
     bool timedOut = false;
     Clock::time_point deadline{};

@@ -1,6 +1,8 @@
 #include "bootlink/UdpEndpoint.h"
 
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -23,6 +25,9 @@ bool UdpEndpoint::Open(std::uint16_t port, DeviceAddress address) {
         messages.Show({"Failed to set the receive time out!", {}, platform::MessageIcon::Error});
         return false;
     }
+    // Arrival stamps tell an echo from an answer; without them the read time stands in.
+    const int on = 1;
+    ::setsockopt(created.Get(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     peer = {};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
@@ -49,6 +54,35 @@ std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer) {
         return 0;
     }
     return static_cast<std::size_t>(received);
+}
+
+UdpEndpoint::Arrival UdpEndpoint::ReceiveWithArrival(std::span<std::uint8_t> buffer) {
+    if (!IsOpen()) {
+        return {};
+    }
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> control{};
+    iovec data{buffer.data(), buffer.size()};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    const ssize_t received = ::recvmsg(sock.Get(), &message, MSG_TRUNC);
+    if (received <= 0 || static_cast<std::size_t>(received) > buffer.size()) {
+        return {};
+    }
+    Arrival arrival{static_cast<std::size_t>(received), std::chrono::system_clock::now()};
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(header), sizeof stamp);
+            arrival.at = std::chrono::system_clock::time_point(
+                std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                    std::chrono::seconds(stamp.tv_sec) + std::chrono::nanoseconds(stamp.tv_nsec)));
+        }
+    }
+    return arrival;
 }
 
 bool UdpEndpoint::WaitReadable(std::chrono::milliseconds timeout) const {

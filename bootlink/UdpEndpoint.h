@@ -27,6 +27,15 @@ public:
     // One datagram from any sender, waiting at most the receive time-out. 0 on time-out, error,
     // or a datagram longer than the buffer.
     std::size_t Receive(std::span<std::uint8_t> buffer);
+
+    struct Arrival {
+        std::size_t length = 0;
+        // When the kernel took the datagram in (wall clock), or when it was read if the kernel
+        // gave no stamp.
+        std::chrono::system_clock::time_point at{};
+    };
+    // Receive, with the datagram's arrival time.
+    Arrival ReceiveWithArrival(std::span<std::uint8_t> buffer);
     // Waits until a datagram is ready to be received, at most for the given time.
     bool WaitReadable(std::chrono::milliseconds timeout) const;
     void Close();

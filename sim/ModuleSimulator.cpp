@@ -299,24 +299,34 @@ void ModuleSimulator::Answer(std::vector<std::uint8_t> bytes, const sockaddr_in&
     const int copies = options.duplicate ? 2 : 1;
     if (options.delay.count() > 0) {
         const auto due = std::chrono::steady_clock::now() + options.delay;
-        for (int i = 0; i < copies; ++i) {
-            pending.push_back({due, destination, bytes});
-        }
+        pending.push_back({due, destination, std::move(bytes), copies});
         return;
     }
-    for (int i = 0; i < copies; ++i) {
-        // A reply the kernel refuses is lost, as on a real network; the host resends.
-        ::sendto(socket.Get(), bytes.data(), bytes.size(), 0,
-                 reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    SendCopies(bytes, destination, copies);
+}
+
+void ModuleSimulator::SendCopies(std::span<const std::uint8_t> bytes,
+                                 const sockaddr_in& destination, int copies) {
+    // All copies in one call, back to back as a duplicating switch would pass them on. A reply
+    // the kernel refuses is lost, as on a real network; the host resends.
+    std::array<iovec, 2> data{};
+    std::array<mmsghdr, 2> messages{};
+    const auto count = static_cast<std::size_t>(std::clamp(copies, 1, 2));
+    for (std::size_t i = 0; i < count; ++i) {
+        data[i] = {const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+        messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&destination);
+        messages[i].msg_hdr.msg_namelen = sizeof destination;
+        messages[i].msg_hdr.msg_iov = &data[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
     }
+    ::sendmmsg(socket.Get(), messages.data(), static_cast<unsigned>(count), 0);
 }
 
 void ModuleSimulator::SendDue() {
     const auto now = std::chrono::steady_clock::now();
     while (!pending.empty() && pending.front().due <= now) {
         const PendingReply& reply = pending.front();
-        ::sendto(socket.Get(), reply.bytes.data(), reply.bytes.size(), 0,
-                 reinterpret_cast<const sockaddr*>(&reply.destination), sizeof reply.destination);
+        SendCopies(reply.bytes, reply.destination, reply.copies);
         pending.pop_front();
     }
 }

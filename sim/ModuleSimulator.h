@@ -38,6 +38,7 @@ private:
         std::chrono::steady_clock::time_point due;
         sockaddr_in destination;
         std::vector<std::uint8_t> bytes;
+        int copies = 1;
     };
 
     bool ReceiveOne();
@@ -49,6 +50,8 @@ private:
     void HandleApplication(std::span<const std::uint8_t> datagram, const sockaddr_in& source,
                            LogEntry& entry);
     void Answer(std::vector<std::uint8_t> bytes, const sockaddr_in& destination);
+    void SendCopies(std::span<const std::uint8_t> bytes, const sockaddr_in& destination,
+                    int copies);
     void SendDue();
     int PollTimeout() const;
     bool WriteDump() const;

@@ -181,6 +181,25 @@ TEST_F(BootLinkTest, RepliesAreTakenFromAnySenderButNotWhenIdle) {
     EXPECT_EQ(listener.Events().size(), 1u);
 }
 
+TEST_F(BootLinkTest, AReplyNamingAnotherCommandIsNoAnswerAndLeavesTheRetriesAlone) {
+    ASSERT_TRUE(link.SendCommand(BootCommand::Verify, 2, 200ms));
+    const auto verify = peer.Receive(500ms);
+    ASSERT_TRUE(verify);
+    // Late replies to earlier commands: none may end the Verify or start anything.
+    Answer(*verify, HexBytes("03"));
+    Answer(*verify, HexBytes("02"));
+    const auto resent = peer.Receive(500ms);
+    ASSERT_TRUE(resent) << "the Verify is resent on its own time-out";
+    EXPECT_GE(Ms(resent->arrival - verify->arrival), 200);
+    EXPECT_BYTES_EQ(verify->bytes, resent->bytes);
+    EXPECT_TRUE(listener.Events().empty());
+    Answer(*resent, HexBytes("04 41 00"));
+    const auto events = listener.WaitFor(1, 500ms);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_FALSE(events[0].timeout);
+    EXPECT_EQ(events[0].reply.command, BootCommand::Verify);
+}
+
 TEST_F(BootLinkTest, BadRepliesAreDroppedAndTheCommandResent) {
     ASSERT_TRUE(link.SendCommand(BootCommand::Query, 2, T));
     const auto query = peer.Receive(500ms);

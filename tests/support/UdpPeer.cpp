@@ -53,9 +53,17 @@ std::vector<UdpPeer::Datagram> UdpPeer::ReceiveAll(std::chrono::milliseconds win
     return all;
 }
 
-void UdpPeer::SendTo(const sockaddr_in& destination, std::span<const std::uint8_t> bytes) {
-    ::sendto(sock.Get(), bytes.data(), bytes.size(), 0,
-             reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+void UdpPeer::SendTo(const sockaddr_in& destination, std::span<const std::uint8_t> bytes,
+                     unsigned copies) {
+    iovec data{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+    std::vector<mmsghdr> messages(copies);
+    for (mmsghdr& message : messages) {
+        message.msg_hdr.msg_name = const_cast<sockaddr_in*>(&destination);
+        message.msg_hdr.msg_namelen = sizeof destination;
+        message.msg_hdr.msg_iov = &data;
+        message.msg_hdr.msg_iovlen = 1;
+    }
+    ::sendmmsg(sock.Get(), messages.data(), copies, 0);
 }
 
 } // namespace ostrel::test

@@ -30,7 +30,9 @@ public:
     std::optional<Datagram> Receive(std::chrono::milliseconds wait);
     // Every datagram that arrives within the given time.
     std::vector<Datagram> ReceiveAll(std::chrono::milliseconds window);
-    void SendTo(const sockaddr_in& destination, std::span<const std::uint8_t> bytes);
+    // Several copies go out in one call, back to back as a duplicating switch passes them on.
+    void SendTo(const sockaddr_in& destination, std::span<const std::uint8_t> bytes,
+                unsigned copies = 1);
 
 private:
     platform::UniqueFd sock;
