@@ -52,8 +52,10 @@ void UpdateProcedure::OnTick() {
 }
 
 // Messages open a nested event loop in which ticks go on, so each step moves the state on
-// before it shows one: the failed step is not repeated and Fail follows.
+// before anything that can show one (the endpoint shows its own): the step is not repeated
+// under its message, and Fail follows.
 void UpdateProcedure::Prepare() {
+    state = UpdateState::AwaitReply; // a state whose ticks do nothing
     if (!link.LoadHexFile(fileName)) {
         state = UpdateState::Fail;
         view.ShowMessage("can't load hex file");

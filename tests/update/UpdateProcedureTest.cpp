@@ -1,5 +1,10 @@
 #include "update/UpdateProcedure.h"
 
+#include "platform/MessageSink.h"
+
+#include <algorithm>
+#include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +31,9 @@ public:
     bool Open(std::uint16_t port, DeviceAddress address) override {
         calls.push_back("Open " + std::to_string(port) + " " + FormatDottedQuad(address));
         open = openSucceeds;
+        if (!open && !endpointMessage.empty() && endpointMessages != nullptr) {
+            endpointMessages->Show({endpointMessage, {}, platform::MessageIcon::Error});
+        }
         return open;
     }
     bool IsOpen() const override { return open; }
@@ -51,6 +59,8 @@ public:
 
     bool loadSucceeds = true;
     bool openSucceeds = true;
+    std::string endpointMessage; // what the endpoint says when it cannot open
+    platform::MessageSink* endpointMessages = nullptr;
     bool programBuilds = true;
     bool open = false;
     std::optional<LinkProgress> progress;
@@ -60,17 +70,29 @@ public:
     LinkListener* startedWith = nullptr;
 };
 
-class FakeView final : public UpdateView {
+// The dialog as the procedure sees it. A message may be shown the way a real box is: while it is
+// open its nested event loop goes on, and the test says what runs in it (ticks, link reports).
+class FakeView final : public UpdateView, public platform::MessageSink {
 public:
     void SetProgressRange(int minimum, int maximum) override {
         ranges.emplace_back(minimum, maximum);
     }
     void SetProgressPosition(int position) override { positions.push_back(position); }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowMessage(const std::string& text) override { Show({text, {}, {}}); }
+    void Show(const platform::Message& message) override {
+        messages.push_back(message.text);
+        if (whileOpen && ++openBoxes <= maxNestedBoxes) {
+            whileOpen();
+        }
+        --openBoxes;
+    }
     void StartTimer() override { timerRunning = true; }
     void StopTimer() override { timerRunning = false; }
     void EndDialog(UpdateResult end) override { results.push_back(end); }
 
+    static constexpr int maxNestedBoxes = 4; // a loop of boxes shows as more than one
+    std::function<void()> whileOpen;
+    int openBoxes = 0;
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions;
     std::vector<std::string> messages;
@@ -204,23 +226,51 @@ struct FailureCase {
     void (*arrange)(FakeLink&);
     void (*act)(UpdateProcedure&);
     std::vector<std::string> messages;
+    std::vector<LinkReply> lateReports = {}; // posted before the failure, handled under its box
 };
 
+void PrintTo(const FailureCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+// Every failure row, with messages that return at once and with messages that run a nested
+// event loop, as real boxes do, in which ticks and link reports go on: each message still
+// appears once, in order.
 class UpdateFailureTest : public UpdateProcedureTest,
-                          public ::testing::WithParamInterface<FailureCase> {};
+                          public ::testing::WithParamInterface<std::tuple<FailureCase, bool>> {
+protected:
+    const FailureCase& Row() const { return std::get<0>(GetParam()); }
+    bool BoxesRunALoop() const { return std::get<1>(GetParam()); }
+};
 
 TEST_P(UpdateFailureTest, EndsWithProgrammingFailed) {
-    GetParam().arrange(link);
+    Row().arrange(link);
+    link.endpointMessages = &view;
+    std::deque<LinkReply> late(Row().lateReports.begin(), Row().lateReports.end());
+    if (BoxesRunALoop()) {
+        view.whileOpen = [&] {
+            for (int tick = 0; tick < 3; ++tick) {
+                while (!late.empty()) {
+                    const LinkReply reply = late.front();
+                    late.pop_front();
+                    procedure.OnLinkReply(reply);
+                }
+                if (view.timerRunning && view.results.empty()) {
+                    procedure.OnTick();
+                }
+            }
+        };
+    }
     ASSERT_TRUE(procedure.OnInitDialog());
-    GetParam().act(procedure);
+    Row().act(procedure);
     for (int tick = 0; tick < 3 && view.results.empty(); ++tick) {
         procedure.OnTick();
     }
-    EXPECT_EQ(view.messages, GetParam().messages);
+    EXPECT_EQ(view.messages, Row().messages);
     EXPECT_EQ(view.results, std::vector<UpdateResult>{UpdateResult::Cancel});
     EXPECT_FALSE(view.timerRunning);
     EXPECT_FALSE(procedure.Completed());
-    EXPECT_EQ(link.calls.back(), "StopWorker");
+    EXPECT_NE(std::ranges::find(link.calls, "StopWorker"), link.calls.end());
     for (const auto& sent : link.sent) {
         EXPECT_NE(sent.command, BootCommand::Run) << "never starts an application that failed";
     }
@@ -241,57 +291,82 @@ void UntilVerify(UpdateProcedure& p) {
     p.OnLinkReply(Reply(BootCommand::Program));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UpdateFailureTest,
-    ::testing::Values(
-        FailureCase{"NoHexFile",
-                    [](FakeLink& l) { l.loadSucceeds = false; },
-                    [](UpdateProcedure&) {},
-                    {"can't load hex file", "Programming Failed!"}},
-        FailureCase{"NoPort",
-                    [](FakeLink& l) { l.openSucceeds = false; },
-                    [](UpdateProcedure&) {},
-                    {"Can't open port!", "Programming Failed!"}},
-        FailureCase{"EraseTimeout",
-                    Nothing,
-                    [](UpdateProcedure& p) {
-                        UntilErase(p);
-                        p.OnLinkTimeout(BootCommand::Erase);
-                    },
-                    {"Programming Failed!"}},
-        FailureCase{"ProgramTimeout",
-                    Nothing,
-                    [](UpdateProcedure& p) {
-                        UntilProgramming(p);
-                        p.OnLinkTimeout(BootCommand::Program);
-                    },
-                    {"Programming Failed!"}},
-        FailureCase{"VerifyTimeout",
-                    Nothing,
-                    [](UpdateProcedure& p) {
-                        UntilVerify(p);
-                        p.OnLinkTimeout(BootCommand::Verify);
-                    },
-                    {"Programming Failed!"}},
-        FailureCase{"WrongCrc",
-                    Nothing,
-                    [](UpdateProcedure& p) {
-                        UntilVerify(p);
-                        p.OnLinkReply(Reply(BootCommand::Verify, {0xBE, 0xEF})); // bytes swapped
-                    },
-                    {"Programming Failed!"}},
-        FailureCase{"CrcMissingFromReply",
-                    Nothing,
-                    [](UpdateProcedure& p) {
-                        UntilVerify(p);
-                        p.OnLinkReply(Reply(BootCommand::Verify, {0xEF}));
-                    },
-                    {"Programming Failed!"}},
-        FailureCase{"NoRecordToProgram",
-                    [](FakeLink& l) { l.programBuilds = false; },
-                    UntilProgramming,
-                    {"Programming Failed!"}}),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+const std::vector<FailureCase>& FailureRows() {
+    static const std::vector<FailureCase> rows = {
+        {"NoHexFile",
+         [](FakeLink& l) { l.loadSucceeds = false; },
+         [](UpdateProcedure&) {},
+         {"can't load hex file", "Programming Failed!"}},
+        {"NoPort",
+         [](FakeLink& l) { l.openSucceeds = false; },
+         [](UpdateProcedure&) {},
+         {"Can't open port!", "Programming Failed!"}},
+        {"NoSocket",
+         [](FakeLink& l) {
+             l.openSucceeds = false;
+             l.endpointMessage = "Socket creation failed!";
+         },
+         [](UpdateProcedure&) {},
+         {"Socket creation failed!", "Can't open port!", "Programming Failed!"}},
+        {"NoReceiveTimeOut",
+         [](FakeLink& l) {
+             l.openSucceeds = false;
+             l.endpointMessage = "Failed to set the receive time out!";
+         },
+         [](UpdateProcedure&) {},
+         {"Failed to set the receive time out!", "Can't open port!", "Programming Failed!"}},
+        {"EraseTimeout",
+         Nothing,
+         [](UpdateProcedure& p) {
+             UntilErase(p);
+             p.OnLinkTimeout(BootCommand::Erase);
+         },
+         {"Programming Failed!"},
+         {Reply(BootCommand::Erase)}},
+        {"ProgramTimeout",
+         Nothing,
+         [](UpdateProcedure& p) {
+             UntilProgramming(p);
+             p.OnLinkTimeout(BootCommand::Program);
+         },
+         {"Programming Failed!"},
+         {Reply(BootCommand::Program)}},
+        {"VerifyTimeout",
+         Nothing,
+         [](UpdateProcedure& p) {
+             UntilVerify(p);
+             p.OnLinkTimeout(BootCommand::Verify);
+         },
+         {"Programming Failed!"}},
+        {"WrongCrc",
+         Nothing,
+         [](UpdateProcedure& p) {
+             UntilVerify(p);
+             p.OnLinkReply(Reply(BootCommand::Verify, {0xBE, 0xEF})); // bytes swapped
+         },
+         {"Programming Failed!"},
+         {Reply(BootCommand::Verify, {0xEF, 0xBE})}}, // a right one, too late
+        {"CrcMissingFromReply",
+         Nothing,
+         [](UpdateProcedure& p) {
+             UntilVerify(p);
+             p.OnLinkReply(Reply(BootCommand::Verify, {0xEF}));
+         },
+         {"Programming Failed!"}},
+        {"NoRecordToProgram",
+         [](FakeLink& l) { l.programBuilds = false; },
+         UntilProgramming,
+         {"Programming Failed!"}},
+    };
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UpdateFailureTest,
+                         ::testing::Combine(::testing::ValuesIn(FailureRows()), ::testing::Bool()),
+                         [](const auto& testCase) {
+                             return std::string(std::get<0>(testCase.param).name) +
+                                    (std::get<1>(testCase.param) ? "UnderBoxes" : "");
+                         });
 
 TEST_F(UpdateProcedureTest, LateEraseReplyAfterTimeoutChangesNothing) {
     RunUntilErase();
