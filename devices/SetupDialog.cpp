@@ -1,6 +1,7 @@
 #include "devices/SetupDialog.h"
 
 #include "app/DecimalText.h"
+#include "platform/UserInputBlocker.h"
 #include "ui_SetupDialog.h"
 
 #include <algorithm>
@@ -63,7 +64,9 @@ bool SetupDialog::ReadSettings() {
 }
 
 void SetupDialog::WaitForReply() {
-    // Other windows' events go on being handled meanwhile, as in the modal loop.
+    // Painting and timers go on meanwhile, as in the modal loop, but no user command may start:
+    // the owner is as disabled as it will be once this dialog runs.
+    const platform::UserInputBlocker noInput;
     const auto end = std::chrono::steady_clock::now() + replyWait;
     while (std::chrono::steady_clock::now() < end) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -311,6 +312,28 @@ TEST_F(MainDialogDeviceTest, IdentFollowsTheDeviceAddressAndSetupMovesIt) {
     EXPECT_EQ(identifies[0][3], 0);
     EXPECT_EQ(second.Received('R').size(), 1u) << "Setup read the module in the control";
     EXPECT_EQ(settings.ReadAddressText(), "192.168.2.242") << "Setup stores nothing";
+}
+
+TEST_F(MainDialogDeviceTest, NoUserInputReachesAnyWindowWhileSetupReads) {
+    test::FakeModule module("127.0.14.5", {{}, {}, SetupReply()}); // answers the third request
+    const auto dialog = Make("-I127.0.14.5");
+    bool inputDuringRead = false;
+    const int result = Run(*dialog, [&](MainDialog& open) {
+        QTimer::singleShot(100ms, &open, [&] {
+            inputDuringRead = module.Received('R').size() < 3;
+            QTest::mouseClick(test::FindControl<QPushButton>(&open, 2), Qt::LeftButton);
+            QTest::keyClick(&open, Qt::Key_Escape);
+            QTest::keyClick(test::FindControl<QPushButton>(&open, 1031), Qt::Key_Space);
+        });
+        CancelWhenSetupOpens(open);
+        ClickSetup(open);
+        EXPECT_TRUE(open.isVisible()) << "Done, Escape or Browse took effect during the read";
+        EXPECT_EQ(module.Received('R').size(), 3u);
+        ClickDone(open);
+    });
+    EXPECT_TRUE(inputDuringRead) << "the input came while the dialog was reading";
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST_F(MainDialogDeviceTest, SetupWithBlankAddressOpensForAddressZero) {
