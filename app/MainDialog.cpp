@@ -16,6 +16,7 @@ MainDialog::MainDialog(const std::string& commandLine, const SettingsStore& sett
     : ModalDialog(parent), ui(std::make_unique<Ui::MainDialog>()), settings(settingsStore),
       messages(sink) {
     ui->setupUi(this);
+    SetFirstTabStop(ui->doneButton);
     // A caption but no system menu, hence no close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     connect(ui->browseButton, &QPushButton::clicked, this, &MainDialog::OnBrowse);

@@ -16,6 +16,7 @@ FindDialog::FindDialog(platform::MessageSink& sink, QWidget* parent)
     : ModalDialog(parent), ui(std::make_unique<Ui::FindDialog>()), messages(sink),
       stateImages(QStringLiteral(":/icons/state-images.png")) {
     ui->setupUi(this);
+    SetFirstTabStop(ui->okButton);
     ui->tree->setIconSize(QSize(stateImageSize, stateImageSize));
     connect(ui->okButton, &QPushButton::clicked, this, &FindDialog::accept);
     connect(ui->cancelButton, &QPushButton::clicked, this, &FindDialog::reject);

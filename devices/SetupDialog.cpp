@@ -20,6 +20,7 @@ SetupDialog::SetupDialog(DeviceAddress address, platform::MessageSink& sink, QWi
     : ModalDialog(parent), ui(std::make_unique<Ui::SetupDialog>()), messages(sink), endpoint(sink),
       deviceAddress(address) {
     ui->setupUi(this);
+    SetFirstTabStop(ui->applyButton);
     // A caption but no system menu, hence no close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     connect(ui->dhcpCheck, &QCheckBox::clicked, this, &SetupDialog::OnDhcpEnabled);

@@ -8,7 +8,22 @@ int ModalDialog::DoModal() {
     if (ended) {
         return result();
     }
+    FocusFirstTabStop();
     return exec();
+}
+
+void ModalDialog::FocusFirstTabStop() {
+    // As a dialog template opens: the focus starts on the first control of the tab order, or
+    // on the next one that can take it.
+    QWidget* widget = firstTabStop;
+    while (widget != nullptr && widget != this &&
+           !(widget->isEnabled() && widget->isVisibleTo(this) &&
+             (widget->focusPolicy() & Qt::TabFocus))) {
+        widget = widget->nextInFocusChain();
+    }
+    if (widget != nullptr && widget != this) {
+        widget->setFocus(Qt::TabFocusReason);
+    }
 }
 
 void ModalDialog::done(int resultCode) {

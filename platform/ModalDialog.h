@@ -5,7 +5,8 @@
 namespace ostrel::platform {
 
 // A dialog run the way the program's dialogs have always run: OnInitDialog first, while the
-// window is still hidden, then the modal loop, unless initialisation already ended the dialog.
+// window is still hidden, then the modal loop, unless initialisation already ended the dialog,
+// with the focus on the first tab stop.
 class ModalDialog : public QDialog {
     Q_OBJECT
 
@@ -17,8 +18,14 @@ public:
 
 protected:
     virtual void OnInitDialog() = 0;
+    // The control the template lists first in its tab order: it has the focus when the dialog
+    // opens.
+    void SetFirstTabStop(QWidget* control) { firstTabStop = control; }
 
 private:
+    void FocusFirstTabStop();
+
+    QWidget* firstTabStop = nullptr;
     bool ended = false;
 };
 

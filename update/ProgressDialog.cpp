@@ -11,6 +11,7 @@ ProgressDialog::ProgressDialog(const std::string& fileName, DeviceAddress module
     : ModalDialog(parent), ui(std::make_unique<Ui::ProgressDialog>()), messages(sink),
       poster(*this), link(sink), procedure(fileName, moduleAddress, link, poster, *this) {
     ui->setupUi(this);
+    SetFirstTabStop(ui->cancelButton);
     // A pop-up without a caption.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
     connect(ui->cancelButton, &QPushButton::clicked, this, &ProgressDialog::reject);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -34,9 +35,6 @@ inline int ControlIdOf(const QWidget* widget, const QWidget* dialog) {
 // The ids of the controls in the order Tab visits them, starting at the given one.
 inline std::vector<int> TabOrder(const QWidget* dialog, int firstId) {
     const QWidget* first = FindControl(dialog, firstId);
-    if (first->focusProxy() != nullptr) {
-        first = first->focusProxy();
-    }
     std::vector<int> ids;
     const QWidget* widget = first;
     do {
@@ -47,6 +45,27 @@ inline std::vector<int> TabOrder(const QWidget* dialog, int firstId) {
         }
         widget = widget->nextInFocusChain();
     } while (widget != first && ids.size() < 64);
+    return ids;
+}
+
+// The id of the control that holds the keyboard focus, 0 for none.
+inline int FocusedControl(const QWidget* dialog) {
+    return ControlIdOf(QApplication::focusWidget(), dialog);
+}
+
+// Presses Tab (or Shift+Tab) the given number of times on whatever has the focus, as a user
+// would, and gives the control that holds the focus after each press.
+inline std::vector<int> TabWalk(const QWidget* dialog, int presses, bool backwards = false) {
+    std::vector<int> ids;
+    for (int i = 0; i < presses; ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        if (focused == nullptr) {
+            break;
+        }
+        QTest::keyClick(focused, backwards ? Qt::Key_Backtab : Qt::Key_Tab,
+                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        ids.push_back(FocusedControl(dialog));
+    }
     return ids;
 }
 

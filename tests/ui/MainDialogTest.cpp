@@ -97,6 +97,80 @@ TEST_F(MainDialogTest, HasEveryControlOfTheTemplate) {
               (std::vector<int>{2, 1034, 1027, 1, 1031, 1032, 1044, 1047}));
 }
 
+TEST_F(MainDialogTest, OpensWithTheFocusOnDoneAndTabsThroughEachControlOnce) {
+    const auto dialog = Make("");
+    Run(*dialog, [](MainDialog& open) {
+        EXPECT_EQ(test::FocusedControl(&open), 2) << "Done, the first tab stop";
+        EXPECT_EQ(test::TabWalk(&open, 8),
+                  (std::vector<int>{1034, 1027, 1, 1031, 1032, 1044, 1047, 2}));
+        EXPECT_EQ(test::TabWalk(&open, 2, true), (std::vector<int>{1047, 1044}));
+        ClickDone(open);
+    });
+}
+
+TEST_F(MainDialogTest, TheAddressControlMovesBetweenItsFieldsInsideItself) {
+    const auto dialog = Make("-I10.1.2.3");
+    Run(*dialog, [](MainDialog& open) {
+        auto* control = AddressControl(open);
+        control->setFocus(Qt::TabFocusReason);
+        auto fields = control->findChildren<QLineEdit*>();
+        ASSERT_EQ(fields.size(), 4);
+        EXPECT_EQ(QApplication::focusWidget(), fields[0]);
+        fields[0]->setCursorPosition(2);
+        QTest::keyClick(fields[0], Qt::Key_Right);
+        EXPECT_EQ(QApplication::focusWidget(), fields[1]) << "Right at a field's end";
+        QTest::keyClick(fields[1], Qt::Key_Left);
+        EXPECT_EQ(QApplication::focusWidget(), fields[0]) << "Left at a field's start";
+        QTest::keyClick(fields[0], Qt::Key_Period);
+        EXPECT_EQ(QApplication::focusWidget(), fields[1]) << "a dot";
+        QTest::keyClicks(fields[1], "200");
+        EXPECT_EQ(QApplication::focusWidget(), fields[2]) << "a full field";
+        QTest::keyClick(fields[2], Qt::Key_Backspace); // clears the field, all of it selected
+        EXPECT_EQ(QApplication::focusWidget(), fields[2]);
+        QTest::keyClick(fields[2], Qt::Key_Backspace);
+        EXPECT_EQ(QApplication::focusWidget(), fields[1]) << "Backspace at a field's start";
+        QTest::keyClick(fields[1], Qt::Key_Tab);
+        EXPECT_EQ(test::FocusedControl(&open), 1027) << "Tab leaves the control";
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), fields[0]) << "and Shift+Tab comes back to it";
+        EXPECT_EQ(control->Address(), 0x0AC80003u) << "10.200.<blank>.3";
+        ClickDone(open);
+    });
+}
+
+// Enter presses the push button that has the focus; Done only when none has it. The buttons'
+// own handlers are cut off, so that Find never broadcasts here.
+TEST_F(MainDialogTest, EnterPressesTheFocusedButtonAndDoneOtherwise) {
+    for (const int id : {1, 1031, 1032, 1044}) {
+        const auto dialog = Make("");
+        auto* button = test::FindControl<QPushButton>(dialog.get(), id);
+        QObject::disconnect(button, &QPushButton::clicked, dialog.get(), nullptr);
+        int presses = 0;
+        QObject::connect(button, &QPushButton::clicked, dialog.get(), [&] { ++presses; });
+        Run(*dialog, [&](MainDialog& open) {
+            button->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(button, Qt::Key_Return);
+            EXPECT_EQ(presses, 1) << id;
+            EXPECT_TRUE(open.isVisible()) << "Enter on " << id << " pressed Done";
+            ClickDone(open);
+        });
+    }
+    for (const int id : {1027, 1047}) {
+        const auto dialog = Make("");
+        EXPECT_EQ(Run(*dialog,
+                      [id](MainDialog& open) {
+                          auto* control = test::FindControl(&open, id);
+                          control->setFocus(Qt::TabFocusReason);
+                          QTest::keyClick(control, Qt::Key_Return);
+                          if (open.isVisible()) {
+                              ADD_FAILURE() << "Enter on " << id << " did not press Done";
+                              ClickDone(open);
+                          }
+                      }),
+                  QDialog::Rejected);
+    }
+}
+
 TEST_F(MainDialogTest, WithoutSettingsFileShowsTheDefaults) {
     const auto dialog = Make("");
     Run(*dialog, ClickDone);

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +89,37 @@ TEST_F(SetupDialogTest, HasEveryControlInTabOrder) {
                   (std::vector<int>{1045, 2, 1042, 1040, 1041, 1046, 1027, 1048}));
         Cancel(dialog);
     }));
+}
+
+TEST_F(SetupDialogTest, OpensWithTheFocusOnApplyAndTabsThroughEachControlOnce) {
+    test::FakeModule module(ModuleText(20).c_str(), {Reply()});
+    EXPECT_TRUE(Run(ModuleAt(20), [](SetupDialog& dialog) {
+        EXPECT_EQ(test::FocusedControl(&dialog), 1045) << "Apply and Exit, the first tab stop";
+        EXPECT_EQ(test::TabWalk(&dialog, 8),
+                  (std::vector<int>{2, 1042, 1040, 1041, 1046, 1027, 1048, 1045}));
+        EXPECT_EQ(test::TabWalk(&dialog, 1, true), std::vector<int>{1048});
+        test::FindControl(&dialog, 1045)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // presses Apply
+        if (dialog.isVisible()) {
+            ADD_FAILURE() << "Space on the focused Apply did nothing";
+            Cancel(dialog);
+        }
+    }));
+    EXPECT_EQ(result, QDialog::Accepted);
+}
+
+TEST_F(SetupDialogTest, EnterOnCancelCancelsAndElsewhereApplies) {
+    test::FakeModule module(ModuleText(21).c_str(), {Reply(), Reply()});
+    EXPECT_TRUE(Run(ModuleAt(21), [](SetupDialog& dialog) {
+        Get<QPushButton>(dialog, 2)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(Get<QPushButton>(dialog, 2), Qt::Key_Return);
+    }));
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_TRUE(Run(ModuleAt(21), [](SetupDialog& dialog) {
+        Get<QLineEdit>(dialog, 1027)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(Get<QLineEdit>(dialog, 1027), Qt::Key_Return);
+    }));
+    EXPECT_EQ(result, QDialog::Accepted);
 }
 
 TEST_F(SetupDialogTest, ShowsWhatTheModuleReports) {
