@@ -46,6 +46,7 @@ CommandLineOptions ParseCommandLine(std::string_view text, DeviceAddress initial
         const char option = letter < text.size() ? UpperCase(text[letter]) : '\0';
         if (option == 'F') {
             const std::size_t valueEnd = EndOfWord(text, letter + 1);
+            options.fileGiven = true;
             options.fileName = std::string(text.substr(letter + 1, valueEnd - letter - 1));
             storePath(options.fileName);
             pos = valueEnd;

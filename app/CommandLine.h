@@ -11,6 +11,7 @@ namespace ostrel {
 
 struct CommandLineOptions {
     bool automatic = false;         // -A: update at once, no success message
+    bool fileGiven = false;         // -F appeared
     std::string fileName;           // value of the last -F
     DeviceAddress startAddress = 0; // address of the last -I, else the caller's initial address
 };

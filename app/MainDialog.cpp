@@ -4,6 +4,7 @@
 #include "devices/FindDialog.h"
 #include "devices/IdentifySender.h"
 #include "devices/SetupDialog.h"
+#include "platform/PathText.h"
 #include "ui_MainDialog.h"
 #include "update/ProgressDialog.h"
 
@@ -30,7 +31,8 @@ MainDialog::MainDialog(const std::string& commandLine, const SettingsStore& sett
         ParseCommandLine(commandLine, settings.ReadStoredAddress(),
                          [this](const std::string& path) { settings.StorePath(path); });
     automatic = options.automatic;
-    if (!options.fileName.empty()) {
+    fileGiven = options.fileGiven;
+    if (fileGiven) {
         fileName = options.fileName;
     }
     startAddress = options.startAddress;
@@ -43,7 +45,8 @@ void MainDialog::OnInitDialog() {
     storedPath = settings.ReadStoredPath();
     deviceAddress = startAddress;
     ui->addressCtrl->SetAddress(deviceAddress);
-    ui->fileEdit->setText(QString::fromStdString(storedPath));
+    // After -F the edit shows its file even when it could not be stored.
+    ui->fileEdit->setText(platform::PathToText(fileGiven ? fileName : storedPath));
     if (automatic) {
         OnUpdateFirmware();
     }
@@ -51,9 +54,9 @@ void MainDialog::OnInitDialog() {
 
 void MainDialog::UpdateData(bool fromControls) {
     if (fromControls) {
-        fileName = ui->fileEdit->text().toStdString();
+        fileName = platform::TextToPath(ui->fileEdit->text());
     } else {
-        ui->fileEdit->setText(QString::fromStdString(fileName));
+        ui->fileEdit->setText(platform::PathToText(fileName));
     }
 }
 
@@ -62,17 +65,18 @@ void MainDialog::ShowMessage(const char* text) {
 }
 
 void MainDialog::OnBrowse() {
-    const QString initialDirectory = QString::fromStdString(settings.ReadStoredPath());
+    const QString initialDirectory = platform::PathToText(settings.ReadStoredPath());
     QFileDialog dialog(nullptr, QString(), initialDirectory,
                        QStringLiteral("Application Files *.HEX (*HEX)"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // A typed name is taken before it exists, and names Qt cannot decode stay choosable.
+    dialog.setFileMode(QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
-    const QString path = dialog.selectedFiles().constFirst();
-    ui->fileEdit->setText(path);
-    settings.StorePath(path.toStdString());
+    const std::string path = platform::ResolveChosenPath(dialog.selectedFiles().constFirst());
+    ui->fileEdit->setText(platform::PathToText(path));
+    settings.StorePath(path);
 }
 
 bool MainDialog::RunProgressDialog(DeviceAddress address) {

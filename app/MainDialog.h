@@ -52,6 +52,7 @@ private:
     DeviceAddress deviceAddress = 0; // the target of Ident; set at start, by Find and by Setup
     DeviceAddress startAddress = 0;  // the stored address, or the one given with -I
     bool automatic = false;
+    bool fileGiven = false; // -F appeared: the edit starts with its file
     std::string storedPath;
 };
 

@@ -1,5 +1,7 @@
 #include "app/SettingsStore.h"
 
+#include "platform/PathText.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
@@ -33,9 +35,9 @@ std::string SettingsStore::ReadValue(const char* key, const char* fallback) cons
         .toStdString();
 }
 
-void SettingsStore::WriteValue(const char* key, const std::string& value) const {
+void SettingsStore::WriteValue(const char* key, const QVariant& value) const {
     QSettings settings(filePath, QSettings::IniFormat);
-    settings.setValue(QLatin1String(key), QString::fromStdString(value));
+    settings.setValue(QLatin1String(key), value);
     settings.sync();
     if (settings.status() != QSettings::NoError) {
         messages.Show({"Error saving to registry", {}, platform::MessageIcon::None});
@@ -47,7 +49,7 @@ std::string SettingsStore::ReadAddressText() const {
 }
 
 void SettingsStore::WriteAddressText(const std::string& text) const {
-    WriteValue(addressKey, text);
+    WriteValue(addressKey, QString::fromStdString(text));
 }
 
 void SettingsStore::StoreAddress(DeviceAddress address) const {
@@ -61,11 +63,22 @@ DeviceAddress SettingsStore::ReadStoredAddress() const {
 }
 
 std::string SettingsStore::ReadStoredPath() const {
-    return ReadValue(pathKey, defaultPath);
+    const QSettings settings(filePath, QSettings::IniFormat);
+    const QVariant value = settings.value(QLatin1String(pathKey), QString::fromLatin1(defaultPath));
+    if (value.typeId() == QMetaType::QByteArray) {
+        return value.toByteArray().toStdString();
+    }
+    return value.toString().toStdString();
 }
 
 void SettingsStore::StorePath(const std::string& path) const {
-    WriteValue(pathKey, path);
+    if (platform::IsValidUtf8(path)) {
+        WriteValue(pathKey, QString::fromStdString(path));
+    } else {
+        // A name that is not UTF-8 keeps its bytes as the settings' own byte-array form; as
+        // text it would come back with its odd bytes replaced.
+        WriteValue(pathKey, QByteArray::fromStdString(path));
+    }
 }
 
 } // namespace ostrel

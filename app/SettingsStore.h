@@ -6,6 +6,7 @@
 #include <string>
 
 #include <QString>
+#include <QVariant>
 
 namespace ostrel {
 
@@ -25,6 +26,7 @@ public:
     void WriteAddressText(const std::string& text) const;
     void StoreAddress(DeviceAddress address) const;
     DeviceAddress ReadStoredAddress() const; // 0 when the stored text is malformed
+    // A path is bytes, as the system's file names are.
     std::string ReadStoredPath() const;
     void StorePath(const std::string& path) const;
 
@@ -32,7 +34,7 @@ public:
 
 private:
     std::string ReadValue(const char* key, const char* fallback) const;
-    void WriteValue(const char* key, const std::string& value) const;
+    void WriteValue(const char* key, const QVariant& value) const;
 
     QString filePath;
     platform::MessageSink& messages;

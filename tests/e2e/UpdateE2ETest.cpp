@@ -29,14 +29,14 @@ protected:
     }
     std::unique_ptr<test::ChildProcess> StartUpdate() {
         firmware = dir.Write("firmware.hex", test::MakeFirmware(16 * 1024, 16).Text());
+        return StartProgram({"-A", std::string("-I") + moduleAddress, "-F" + firmware});
+    }
+    std::unique_ptr<test::ChildProcess> StartProgram(const std::vector<std::string>& args) {
         test::ChildOptions options;
         options.environment = {"QT_QPA_PLATFORM=offscreen",
                                "XDG_CONFIG_HOME=" + dir.Path().string()};
         options.outputPath = dir.File("ostrel.out").string();
-        return std::make_unique<test::ChildProcess>(
-            OSTREL_PROGRAM_PATH,
-            std::vector<std::string>{"-A", std::string("-I") + moduleAddress, "-F" + firmware},
-            options);
+        return std::make_unique<test::ChildProcess>(OSTREL_PROGRAM_PATH, args, options);
     }
     std::string Settings() const {
         std::ifstream in(dir.File("ostrel.ini"));
@@ -83,6 +83,19 @@ TEST_F(UpdateE2ETest, SucceedsWhenEveryReplyComesTwice) {
     const auto ostrel = StartUpdate();
     EXPECT_EQ(ostrel->WaitForExit(30s), 0);
     EXPECT_EQ(sim->LogLines("boot", "Run").size(), 1u);
+    ExpectFlashHoldsTheImage(*sim);
+}
+
+TEST_F(UpdateE2ETest, ANameThatIsNotUtf8ReachesTheReaderFromTheCommandLineAndTheSettings) {
+    const auto sim = StartSim();
+    firmware = dir.Path().string() + "/fw-\xE9\xFF.hex";
+    std::ofstream(firmware) << test::MakeFirmware(8 * 1024, 16).Text();
+    EXPECT_EQ(
+        StartProgram({"-A", std::string("-I") + moduleAddress, "-F" + firmware})->WaitForExit(30s),
+        0);
+    EXPECT_EQ(StartProgram({"-A", std::string("-I") + moduleAddress})->WaitForExit(30s), 0)
+        << "the stored name";
+    EXPECT_EQ(sim->LogLines("boot", "Run").size(), 2u);
     ExpectFlashHoldsTheImage(*sim);
 }
 

@@ -7,6 +7,7 @@
 #include "tests/support/FakeModule.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/ReadOnlyFolder.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UdpPeer.h"
@@ -14,6 +15,7 @@
 #include <fstream>
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -204,6 +206,24 @@ TEST_F(MainDialogTest, FileOptionIsStoredBeforeTheDialogShows) {
     EXPECT_EQ(FileEdit(*dialog)->text(), QStringLiteral("/tmp/new.hex"));
 }
 
+TEST_F(MainDialogTest, FileOptionWinsWhenItCannotBeStored) {
+    WriteSettings("[SETTINGS]\nPATH=/fw/old.hex\n");
+    const test::ReadOnlyFolder readOnly(dir.Path());
+    if (readOnly.Refused()) {
+        GTEST_SKIP() << "this file system cannot make a folder read-only for root";
+    }
+    const auto dialog = Make("-F/fw/new.hex");
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Error saving to registry"});
+    std::ifstream file(dir.File("ostrel.ini"));
+    const std::string onDisk{std::istreambuf_iterator<char>(file), {}};
+    ASSERT_NE(onDisk.find("PATH=/fw/old.hex"), std::string::npos) << "the store really failed";
+    Run(*dialog, [](MainDialog& open) {
+        EXPECT_EQ(FileEdit(open)->text(), QStringLiteral("/fw/new.hex"));
+        ClickDone(open);
+    });
+    EXPECT_EQ(dialog->FileName(), "/fw/new.hex");
+}
+
 TEST_F(MainDialogTest, DoneEndsRejected) {
     const auto dialog = Make("");
     EXPECT_EQ(Run(*dialog, ClickDone), QDialog::Rejected);
@@ -277,6 +297,31 @@ TEST_F(MainDialogUpdateTest, AutomaticSuccessEndsAcceptedWithoutEverShowing) {
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_EQ(settings.ReadAddressText(), moduleText);
     EXPECT_EQ(sim.LogLines("boot", "Run").size(), 1u);
+}
+
+TEST_F(MainDialogUpdateTest, ANameThatIsNotUtf8IsBrowsedAndProgrammedAsItsBytes) {
+    test::SimProcess sim(SimAt(moduleText));
+    const std::string bytesName = dir.Path().string() + "/fw-\xE9\xFF.hex";
+    std::filesystem::copy_file(Firmware(), bytesName);
+    const auto dialog = Make(std::string("-I") + moduleText);
+    EXPECT_EQ(Run(*dialog,
+                  [&](MainDialog& open) {
+                      test::WhenModalOpens(
+                          [&](QWidget* modal) {
+                              auto* files = static_cast<QFileDialog*>(modal);
+                              // What the dialog would list for the file: Qt's lossy reading.
+                              files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                                  ->setText(QFile::decodeName(bytesName.c_str()));
+                              static_cast<QDialog*>(files)->accept();
+                          },
+                          &open);
+                      open.OnBrowse();
+                      open.OnUpdateFirmware();
+                  }),
+              QDialog::Accepted);
+    EXPECT_EQ(settings.ReadStoredPath(), bytesName);
+    EXPECT_EQ(dialog->FileName(), bytesName);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Programming Complete without Error."});
 }
 
 // The program's exit code: -1 after Done, 0 after a successful update; settings in the folder

@@ -80,6 +80,18 @@ TEST_F(SettingsStoreTest, UnwritableFileShowsTheMessageAndGoesOn) {
     EXPECT_EQ(store.ReadAddressText(), "192.168.2.242");
 }
 
+TEST_F(SettingsStoreTest, APathIsKeptByteForByte) {
+    const SettingsStore store = Store();
+    const std::string utf8 = "/fw/\xC3\xA9t\xC3\xA9.hex";
+    store.StorePath(utf8);
+    EXPECT_EQ(store.ReadStoredPath(), utf8);
+    EXPECT_NE(FileText().find("PATH=" + utf8), std::string::npos) << "plain text: " << FileText();
+    const std::string latin1 = "/fw/\xE9t\xE9-\x80.hex";
+    store.StorePath(latin1);
+    EXPECT_EQ(Store().ReadStoredPath(), latin1) << "read afresh from the file";
+    EXPECT_TRUE(messages.messages.empty());
+}
+
 TEST_F(SettingsStoreTest, DefaultFileFollowsXdgConfigHomeAndProgramName) {
     int argc = 1;
     char name[] = "ostrel";
