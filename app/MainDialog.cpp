@@ -13,9 +13,9 @@
 namespace ostrel {
 
 MainDialog::MainDialog(const std::string& commandLine, const SettingsStore& settingsStore,
-                       platform::MessageSink& sink, QWidget* parent)
+                       platform::MessageSink& sink, QWidget* parent, Attendance attended)
     : ModalDialog(parent), ui(std::make_unique<Ui::MainDialog>()), settings(settingsStore),
-      messages(sink) {
+      messages(sink), attendance(attended) {
     ui->setupUi(this);
     SetFirstTabStop(ui->doneButton);
     // A caption but no system menu, hence no close box.
@@ -90,6 +90,7 @@ void MainDialog::OnUpdateFirmware() {
     const DeviceAddress address = ui->addressCtrl->Address();
     if (address == 0) {
         ShowMessage("Invalid IP address ");
+        EndIfNobodyCanAnswer();
         return;
     }
     settings.StoreAddress(address);
@@ -101,6 +102,14 @@ void MainDialog::OnUpdateFirmware() {
         done(Accepted);
     } else {
         ShowMessage("Update Failed");
+        EndIfNobodyCanAnswer();
+    }
+}
+
+void MainDialog::EndIfNobodyCanAnswer() {
+    // A window nobody can see would wait for ever: an automatic run that failed ends instead.
+    if (automatic && attendance == Attendance::Nobody) {
+        done(failedUnattended);
     }
 }
 

@@ -14,14 +14,24 @@ class MainDialog;
 
 namespace ostrel {
 
+// Whether someone can see the windows and answer them.
+enum class Attendance {
+    User,
+    Nobody, // no display, or a platform that shows nothing
+};
+
 // The program's window: the module's address, the HEX file, and a button for each operation.
-// It ends Accepted only through a successful update and Rejected through Done.
+// It ends Accepted only through a successful update and Rejected through Done; where nobody
+// can answer, an automatic update that failed ends it with failedUnattended.
 class MainDialog final : public platform::ModalDialog {
     Q_OBJECT
 
 public:
+    static constexpr int failedUnattended = 2;
+
     MainDialog(const std::string& commandLine, const SettingsStore& settings,
-               platform::MessageSink& messages, QWidget* parent = nullptr);
+               platform::MessageSink& messages, QWidget* parent = nullptr,
+               Attendance attendance = Attendance::User);
     ~MainDialog() override;
     Q_DISABLE_COPY_MOVE(MainDialog)
 
@@ -43,6 +53,7 @@ private:
     // Moves fileName between the member and its edit, like the framework's data exchange.
     void UpdateData(bool fromControls);
     bool RunProgressDialog(DeviceAddress address);
+    void EndIfNobodyCanAnswer();
     void ShowMessage(const char* text);
 
     std::unique_ptr<Ui::MainDialog> ui;
@@ -52,6 +63,7 @@ private:
     DeviceAddress deviceAddress = 0; // the target of Ident; set at start, by Find and by Setup
     DeviceAddress startAddress = 0;  // the stored address, or the one given with -I
     bool automatic = false;
+    Attendance attendance;
     bool fileGiven = false; // -F appeared: the edit starts with its file
     std::string storedPath;
 };

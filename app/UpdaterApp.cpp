@@ -1,20 +1,25 @@
 #include "app/UpdaterApp.h"
 
-#include "app/MainDialog.h"
 #include "app/SettingsStore.h"
+#include "app/StandardErrorMessages.h"
 #include "platform/MessageBox.h"
 
 namespace ostrel {
 
-int UpdaterApp::Run(const std::string& commandLineTail) {
-    platform::MessageBox messages;
+int UpdaterApp::Run(const std::string& commandLineTail, Attendance attendance) {
+    platform::MessageBox boxes;
+    StandardErrorMessages lines;
+    platform::MessageSink& messages =
+        attendance == Attendance::Nobody ? static_cast<platform::MessageSink&>(lines) : boxes;
     const SettingsStore settings(SettingsStore::DefaultFilePath(), messages);
-    MainDialog dialog(commandLineTail, settings, messages);
+    MainDialog dialog(commandLineTail, settings, messages, nullptr, attendance);
     switch (dialog.DoModal()) {
     case QDialog::Accepted:
         return exitAfterUpdate;
     case QDialog::Rejected:
         return exitAfterDone;
+    case MainDialog::failedUnattended:
+        return exitFailedUnattended;
     }
     return exitAfterUpdate;
 }

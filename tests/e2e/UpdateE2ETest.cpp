@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -27,16 +28,59 @@ protected:
     std::unique_ptr<test::SimProcess> StartSim(std::vector<std::string> faults = {}) {
         return std::make_unique<test::SimProcess>(test::SimAt(moduleAddress, std::move(faults)));
     }
-    std::unique_ptr<test::ChildProcess> StartUpdate() {
+    // Where the program's windows go: nowhere anyone can see them (the offscreen platform),
+    // nowhere at all (no display and no platform chosen), or onto an X display.
+    enum class Screen { Offscreen, None, Display };
+
+    std::unique_ptr<test::ChildProcess> StartUpdate(Screen screen = Screen::Offscreen) {
         firmware = dir.Write("firmware.hex", test::MakeFirmware(16 * 1024, 16).Text());
-        return StartProgram({"-A", std::string("-I") + moduleAddress, "-F" + firmware});
+        return StartProgram({"-A", std::string("-I") + moduleAddress, "-F" + firmware}, screen);
     }
-    std::unique_ptr<test::ChildProcess> StartProgram(const std::vector<std::string>& args) {
+    std::unique_ptr<test::ChildProcess> StartProgram(const std::vector<std::string>& args,
+                                                     Screen screen = Screen::Offscreen) {
         test::ChildOptions options;
-        options.environment = {"QT_QPA_PLATFORM=offscreen",
-                               "XDG_CONFIG_HOME=" + dir.Path().string()};
+        options.environment = {"XDG_CONFIG_HOME=" + dir.Path().string(), "WAYLAND_DISPLAY"};
+        switch (screen) {
+        case Screen::Offscreen:
+            options.environment.push_back("QT_QPA_PLATFORM=offscreen");
+            break;
+        case Screen::None:
+            options.environment.push_back("QT_QPA_PLATFORM");
+            options.environment.push_back("DISPLAY");
+            break;
+        case Screen::Display:
+            options.environment.push_back("QT_QPA_PLATFORM=xcb");
+            options.environment.push_back("DISPLAY=" + display);
+            options.environment.push_back("XDG_RUNTIME_DIR=" + dir.Path().string());
+            break;
+        }
         options.outputPath = dir.File("ostrel.out").string();
         return std::make_unique<test::ChildProcess>(OSTREL_PROGRAM_PATH, args, options);
+    }
+    // An X server of the test's own; false when there is none to be had.
+    bool StartDisplay() {
+        if (::access("/usr/bin/Xvfb", X_OK) != 0) {
+            return false;
+        }
+        test::ChildOptions options;
+        options.pipeOutput = true;
+        xServer = std::make_unique<test::ChildProcess>(
+            "/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-nolisten", "tcp"},
+            options);
+        const std::string number = xServer->ReadOutput(10s);
+        display = ":" + number.substr(0, number.find('\n'));
+        return !number.empty();
+    }
+    // The program's lines on standard error that carry a message, in order.
+    std::vector<std::string> MessageLines() const {
+        std::ifstream in(dir.File("ostrel.out"));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) {
+            if (line.starts_with("ostrel: ")) {
+                lines.push_back(line);
+            }
+        }
+        return lines;
     }
     std::string Settings() const {
         std::ifstream in(dir.File("ostrel.ini"));
@@ -53,6 +97,8 @@ protected:
 
     test::TempDir dir;
     std::string firmware;
+    std::unique_ptr<test::ChildProcess> xServer;
+    std::string display;
 };
 
 TEST_F(UpdateE2ETest, UpdatesTheModuleAndExitsZero) {
@@ -99,19 +145,80 @@ TEST_F(UpdateE2ETest, ANameThatIsNotUtf8ReachesTheReaderFromTheCommandLineAndThe
     ExpectFlashHoldsTheImage(*sim);
 }
 
-TEST_F(UpdateE2ETest, WrongModuleCrcNeverStartsTheApplication) {
+// Where nobody can answer a window: the messages go to standard error, each as one line, and a
+// failed update ends the program with exit code 1.
+struct UnattendedCase {
+    const char* name;
+    std::vector<std::string> faults;
+    bool missingFile;
+    std::chrono::seconds limit;
+};
+
+void PrintTo(const UnattendedCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class UnattendedFailureTest : public UpdateE2ETest,
+                              public ::testing::WithParamInterface<UnattendedCase> {};
+
+TEST_P(UnattendedFailureTest, SaysWhyOnStandardErrorAndExitsOne) {
+    const auto sim = StartSim(GetParam().faults);
+    firmware = GetParam().missingFile ? dir.File("missing.hex").string()
+                                      : dir.Write("firmware.hex", test::MakeFirmware(4096).Text());
+    const auto ostrel =
+        StartProgram({"-A", std::string("-I") + moduleAddress, "-F" + firmware}, Screen::None);
+    EXPECT_EQ(ostrel->WaitForExit(GetParam().limit), 1);
+    const auto lines = MessageLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "ostrel: Programming Failed!");
+    EXPECT_EQ(lines.back(), "ostrel: Update Failed");
+    if (GetParam().missingFile) {
+        EXPECT_EQ(lines.front(), "ostrel: can't load hex file");
+    }
+    EXPECT_TRUE(sim->LogLines("boot", "Run").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UnattendedFailureTest,
+                         ::testing::Values(UnattendedCase{"WrongCrc", {"--bad-verify"}, false, 30s},
+                                           UnattendedCase{"MissingFile", {}, true, 10s}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(UpdateE2ETest, WithoutADisplayAnAutomaticUpdateStillSucceeds) {
+    const auto sim = StartSim();
+    EXPECT_EQ(StartUpdate(Screen::None)->WaitForExit(30s), 0);
+    EXPECT_TRUE(MessageLines().empty());
+    ExpectFlashHoldsTheImage(*sim);
+}
+
+TEST_F(UpdateE2ETest, WithoutADisplayAnAddressOfZeroExitsOne) {
+    EXPECT_EQ(StartProgram({"-A", "-I0.0.0.0"}, Screen::None)->WaitForExit(10s), 1);
+    EXPECT_EQ(MessageLines(), std::vector<std::string>{"ostrel: Invalid IP address "});
+}
+
+TEST_F(UpdateE2ETest, WithoutADisplayOrAutomaticModeItSaysADisplayIsNeeded) {
+    EXPECT_EQ(StartProgram({"-I127.0.0.1"}, Screen::None)->WaitForExit(10s), 1);
+    const auto lines = MessageLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].starts_with("ostrel: a display is needed")) << lines[0];
+}
+
+TEST_F(UpdateE2ETest, OnADisplayAFailedAutomaticUpdateWaitsForTheUser) {
+    if (!StartDisplay()) {
+        GTEST_SKIP() << "no Xvfb to show the windows on";
+    }
     const auto sim = StartSim({"--bad-verify"});
-    const auto ostrel = StartUpdate();
+    const auto ostrel = StartUpdate(Screen::Display);
     ASSERT_TRUE(sim->WaitForLog("boot", "Verify", 1, 30s));
-    // The program now waits for the user to acknowledge "Programming Failed!".
-    EXPECT_FALSE(ostrel->WaitForExit(2s).has_value());
+    // "Programming Failed!" is up, and stays until someone acknowledges it.
+    EXPECT_FALSE(ostrel->WaitForExit(3s).has_value());
+    EXPECT_TRUE(MessageLines().empty());
     EXPECT_NE(ostrel->Stop(), 0);
     EXPECT_TRUE(sim->LogLines("boot", "Run").empty());
 }
 
 TEST_F(UpdateE2ETest, SilentModuleGetsThreeErasesFiveSecondsApart) {
     const auto sim = StartSim({"--silent"});
-    const auto ostrel = StartUpdate();
+    const auto ostrel = StartUpdate(Screen::None);
     ASSERT_TRUE(sim->WaitForLog("boot", "Erase", 3, 25s));
     const auto erases = sim->LogLines("boot", "Erase");
     ASSERT_EQ(erases.size(), 3u);
@@ -125,10 +232,11 @@ TEST_F(UpdateE2ETest, SilentModuleGetsThreeErasesFiveSecondsApart) {
     const double wakeToErase = LogTime(erases[0]) - LogTime(wakes[0]);
     EXPECT_GT(wakeToErase, 2.6) << "nine ticks of 300 ms";
     EXPECT_LT(wakeToErase, 3.2);
-    std::this_thread::sleep_for(6s); // the time-out comes 5 s after the third Erase
-    EXPECT_FALSE(ostrel->WaitForExit(0ms).has_value()) << "it waits for the user";
+    // The time-out comes 5 s after the third Erase; nobody can answer, so the program ends.
+    EXPECT_EQ(ostrel->WaitForExit(8s), 1);
+    EXPECT_EQ(MessageLines(),
+              (std::vector<std::string>{"ostrel: Programming Failed!", "ostrel: Update Failed"}));
     EXPECT_EQ(sim->LogLines("boot", "Erase").size(), 3u);
-    EXPECT_NE(ostrel->Stop(), 0);
     EXPECT_TRUE(sim->LogLines("boot", "Run").empty());
 }
 

@@ -44,9 +44,12 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         env.emplace_back(*entry);
     }
     for (const std::string& extra : options.environment) {
-        const std::string name = extra.substr(0, extra.find('=') + 1);
+        const bool unset = extra.find('=') == std::string::npos;
+        const std::string name = unset ? extra + '=' : extra.substr(0, extra.find('=') + 1);
         std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
-        env.push_back(extra);
+        if (!unset) {
+            env.push_back(extra);
+        }
     }
     std::vector<char*> envp;
     for (auto& entry : env) {

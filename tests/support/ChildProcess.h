@@ -11,9 +11,10 @@
 namespace ostrel::test {
 
 struct ChildOptions {
-    std::vector<std::string> environment = {}; // NAME=value on top of the test's own
-    std::string outputPath = {};               // stdout and stderr go there, when given
-    bool pipeOutput = false;                   // stdout comes back through ReadOutput
+    // NAME=value on top of the test's own; a bare NAME takes the variable away.
+    std::vector<std::string> environment = {};
+    std::string outputPath = {}; // stdout and stderr go there, when given
+    bool pipeOutput = false;     // stdout comes back through ReadOutput
 };
 
 // A program a test starts and always stops by its PID: it is stopped when the test is done

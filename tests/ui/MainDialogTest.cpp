@@ -324,6 +324,16 @@ TEST_F(MainDialogUpdateTest, ANameThatIsNotUtf8IsBrowsedAndProgrammedAsItsBytes)
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Programming Complete without Error."});
 }
 
+TEST_F(MainDialogUpdateTest, WhereNobodyCanAnswerAFailedAutomaticUpdateNeverOpens) {
+    test::SimProcess sim(SimAt(moduleText, {"--bad-verify"}));
+    MainDialog dialog(AutomaticCommandLine(), settings, messages, nullptr, Attendance::Nobody);
+    ShowCounter counter;
+    dialog.installEventFilter(&counter);
+    EXPECT_EQ(dialog.DoModal(), MainDialog::failedUnattended);
+    EXPECT_EQ(counter.shows, 0);
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"Programming Failed!", "Update Failed"}));
+}
+
 // The program's exit code: -1 after Done, 0 after a successful update; settings in the folder
 // XDG_CONFIG_HOME names.
 class UpdaterAppTest : public MainDialogUpdateTest {
