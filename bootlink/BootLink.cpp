@@ -91,7 +91,7 @@ std::uint16_t BootLink::ImageCrc() {
 void BootLink::WorkerMain(std::stop_token stop) {
     while (!stop.stop_requested()) {
         // A send held back for the answer's copies is waited for, not slept past.
-        const auto held = replies.SendNotBefore() - ReplyFilter::Clock::now();
+        const auto held = replies.SendHeldFor(ReplyFilter::Clock::now());
         const bool holding = attemptsLeft.load(std::memory_order_acquire) != 0 &&
                              retryState == RetryState::Idle && held > held.zero();
         const bool active =
@@ -200,7 +200,7 @@ void BootLink::SendFrame() {
 bool BootLink::RetryStep() {
     if (retryState == RetryState::Idle) {
         if (attemptsLeft.load(std::memory_order_acquire) == 0 ||
-            ReplyFilter::Clock::now() < replies.SendNotBefore()) {
+            replies.SendHeldFor(ReplyFilter::Clock::now()) > ReplyFilter::Clock::duration::zero()) {
             return false;
         }
         SendFrame();

@@ -26,8 +26,11 @@ bool ReplyFilter::Accept(std::uint8_t replyCommand, Clock::time_point arrival) {
     return !early;
 }
 
-ReplyFilter::Clock::time_point ReplyFilter::SendNotBefore() const {
-    return straySeen ? lastAnswer + copyGuard : Clock::time_point::min();
+ReplyFilter::Clock::duration ReplyFilter::SendHeldFor(Clock::time_point now) const {
+    if (!straySeen) {
+        return Clock::duration::zero();
+    }
+    return std::max(Clock::duration::zero(), lastAnswer + copyGuard - now);
 }
 
 } // namespace ostrel

@@ -39,8 +39,8 @@ public:
     };
     const RoundTrips& RoundTripsOf(std::uint8_t command) const { return roundTrips[command]; }
     bool StraySeen() const { return straySeen; }
-    // The next command should not leave before this time.
-    Clock::time_point SendNotBefore() const;
+    // How much longer the next command should wait before it leaves; zero for none.
+    Clock::duration SendHeldFor(Clock::time_point now) const;
 
 private:
     std::uint8_t sentCommand = 0;

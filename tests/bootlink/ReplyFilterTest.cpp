@@ -103,5 +103,18 @@ INSTANTIATE_TEST_SUITE_P(
                     {Step::Reply, program, 2'000'230, true}}}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
+TEST(ReplyFilterGuardTest, OnlyAPathThatRepeatsRepliesHoldsTheNextSendBack) {
+    ReplyFilter filter;
+    const Clock::time_point start = Clock::now();
+    filter.NoteSend(program, start);
+    ASSERT_TRUE(filter.Accept(program, start + 40us));
+    EXPECT_EQ(filter.SendHeldFor(start + 41us), Clock::duration::zero());
+    filter.NoteStray();
+    EXPECT_EQ(filter.SendHeldFor(start + 41us), ReplyFilter::copyGuard - 1us)
+        << "the answer's copies get their moment";
+    EXPECT_EQ(filter.SendHeldFor(start + 40us + ReplyFilter::copyGuard), Clock::duration::zero());
+    EXPECT_EQ(filter.SendHeldFor(start + 1s), Clock::duration::zero());
+}
+
 } // namespace
 } // namespace ostrel
