@@ -1,6 +1,6 @@
 #include "app/AddressText.h"
 
-#include "app/DecimalText.h"
+#include "common/DecimalText.h"
 
 #include <algorithm>
 #include <array>
@@ -10,22 +10,11 @@ namespace ostrel {
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 } // namespace
-
-std::string FormatDottedQuad(DeviceAddress address) {
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%u.%u.%u.%u", (address >> 24) & 0xFFu,
-                  (address >> 16) & 0xFFu, (address >> 8) & 0xFFu, address & 0xFFu);
-    return text.data();
-}
 
 DottedQuadResult ParseDottedQuad(std::string_view text, DeviceAddress& address) {
     address = 0;

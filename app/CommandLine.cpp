@@ -1,12 +1,10 @@
 #include "app/CommandLine.h"
 
+#include "common/DecimalText.h"
+
 namespace ostrel {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 std::size_t EndOfWord(std::string_view text, std::size_t pos) {
     while (pos < text.size() && !IsBlank(text[pos])) {

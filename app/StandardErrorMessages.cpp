@@ -5,7 +5,7 @@
 
 namespace ostrel {
 
-void StandardErrorMessages::Show(const platform::Message& message) {
+void StandardErrorMessages::Show(const Message& message) {
     std::string line = "ostrel: " + message.text;
     std::ranges::replace(line, '\n', ' ');
     line += '\n';

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "platform/MessageSink.h"
+#include "common/MessageSink.h"
 
 namespace ostrel {
 
 // Where no window can be seen: each message is one line "ostrel: <text>" on standard error, and
 // is taken as acknowledged at once.
-class StandardErrorMessages final : public platform::MessageSink {
+class StandardErrorMessages final : public MessageSink {
 public:
-    void Show(const platform::Message& message) override;
+    void Show(const Message& message) override;
 };
 
 } // namespace ostrel

@@ -5,7 +5,7 @@
 
 namespace ostrel {
 
-BootLink::BootLink(platform::MessageSink& messages) : endpoint(messages) {}
+BootLink::BootLink(MessageSink& messages) : endpoint(messages) {}
 
 BootLink::~BootLink() {
     StopWorker();

@@ -5,9 +5,9 @@
 #include "bootlink/LinkOperations.h"
 #include "bootlink/ReplyFilter.h"
 #include "bootlink/UdpEndpoint.h"
+#include "common/MessageSink.h"
+#include "common/WakeEvent.h"
 #include "image/HexImage.h"
-#include "platform/MessageSink.h"
-#include "platform/WakeEvent.h"
 
 #include <atomic>
 #include <chrono>
@@ -26,7 +26,7 @@ public:
     static constexpr std::size_t maxReplyDatagram = 245;
     static constexpr std::chrono::milliseconds runTimeout{10};
 
-    explicit BootLink(platform::MessageSink& messages);
+    explicit BootLink(MessageSink& messages);
     BootLink(const BootLink&) = delete;
     BootLink& operator=(const BootLink&) = delete;
     ~BootLink() override;
@@ -70,7 +70,7 @@ private:
     HexImage image;
     UdpEndpoint endpoint;
     // Ends the worker's wait at once when a command is armed or a stop is asked for.
-    platform::WakeEvent wake;
+    WakeEvent wake;
 
     // The worker's own.
     FrameDecoder decoder;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/AddressText.h"
 #include "bootlink/BootCommand.h"
 #include "bootlink/LinkListener.h"
+#include "common/DeviceAddress.h"
 
 #include <chrono>
 #include <cstdint>

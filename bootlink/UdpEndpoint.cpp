@@ -9,20 +9,20 @@
 
 namespace ostrel {
 
-UdpEndpoint::UdpEndpoint(platform::MessageSink& sink) : messages(sink) {}
+UdpEndpoint::UdpEndpoint(MessageSink& sink) : messages(sink) {}
 
 bool UdpEndpoint::Open(std::uint16_t port, DeviceAddress address) {
     Close();
-    platform::UniqueFd created(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+    UniqueFd created(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
     if (!created.IsValid()) {
-        messages.Show({"Socket creation failed!", "Socket Error", platform::MessageIcon::Error});
+        messages.Show({"Socket creation failed!", "Socket Error", MessageIcon::Error});
         return false;
     }
     const timeval timeout{
         0, static_cast<suseconds_t>(std::chrono::microseconds(receiveTimeout).count())};
     if (::setsockopt(created.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
         // Without the time-out a receive could block for good; keep no such socket.
-        messages.Show({"Failed to set the receive time out!", {}, platform::MessageIcon::Error});
+        messages.Show({"Failed to set the receive time out!", {}, MessageIcon::Error});
         return false;
     }
     // Arrival stamps tell an echo from an answer; without them the read time stands in.

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/AddressText.h"
-#include "platform/MessageSink.h"
-#include "platform/UniqueFd.h"
+#include "common/DeviceAddress.h"
+#include "common/MessageSink.h"
+#include "common/UniqueFd.h"
 
 #include <chrono>
 #include <cstdint>
@@ -17,7 +17,7 @@ class UdpEndpoint {
 public:
     static constexpr std::chrono::milliseconds receiveTimeout{20};
 
-    explicit UdpEndpoint(platform::MessageSink& messages);
+    explicit UdpEndpoint(MessageSink& messages);
 
     // Creates the socket with its 20 ms receive time-out, aimed at port of address. On failure
     // it tells the user why, leaves no socket behind and returns false.
@@ -44,8 +44,8 @@ public:
     int NativeHandle() const { return sock.Get(); }
 
 private:
-    platform::MessageSink& messages;
-    platform::UniqueFd sock;
+    MessageSink& messages;
+    UniqueFd sock;
     sockaddr_in peer{};
 };
 

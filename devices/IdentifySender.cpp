@@ -1,7 +1,7 @@
 #include "devices/IdentifySender.h"
 
+#include "common/UniqueFd.h"
 #include "devices/ManagementDatagrams.h"
-#include "platform/UniqueFd.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,15 +9,15 @@
 
 namespace ostrel {
 
-void SendIdentify(DeviceAddress module, bool on, platform::MessageSink& messages) {
-    const platform::UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+void SendIdentify(DeviceAddress module, bool on, MessageSink& messages) {
+    const UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
     if (!sock.IsValid()) {
-        messages.Show({"Socket creation failed!", {}, platform::MessageIcon::None});
+        messages.Show({"Socket creation failed!", {}, MessageIcon::None});
         return;
     }
     const timeval timeout{0, 20000};
     if (::setsockopt(sock.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
-        messages.Show({"Failed to set the receive time out!", {}, platform::MessageIcon::None});
+        messages.Show({"Failed to set the receive time out!", {}, MessageIcon::None});
         return;
     }
     sockaddr_in destination{};

@@ -47,16 +47,6 @@ std::string TextField(const std::uint8_t* in, std::size_t width) {
 
 } // namespace
 
-DeviceAddress FromOctets(const Octets& octets) {
-    return DeviceAddress{octets[0]} << 24 | DeviceAddress{octets[1]} << 16 |
-           DeviceAddress{octets[2]} << 8 | octets[3];
-}
-
-Octets ToOctets(DeviceAddress address) {
-    return {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
-            static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-}
-
 DeviceAddress ManagementReply::Address() const {
     return FromOctets(ipAddress);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AddressText.h"
+#include "common/DeviceAddress.h"
 
 #include <array>
 #include <cstdint>
@@ -23,7 +23,6 @@ inline constexpr std::uint16_t dhcpOn = 17;
 
 using ManagementRequest = std::array<std::uint8_t, managementRequestSize>;
 using IdentifyDatagram = std::array<std::uint8_t, identifyDatagramSize>;
-using Octets = std::array<std::uint8_t, 4>;
 
 // The settings a write request carries.
 struct ModuleConfig {
@@ -62,8 +61,5 @@ ManagementRequest BuildWriteRequest(const ModuleConfig& config);
 // Bytes the datagram does not hold read as zero.
 ManagementReply ParseReply(std::span<const std::uint8_t> datagram);
 IdentifyDatagram BuildIdentifyDatagram(bool on);
-
-Octets ToOctets(DeviceAddress address);
-DeviceAddress FromOctets(const Octets& octets);
 
 } // namespace ostrel

@@ -13,7 +13,7 @@ TextFile::TextFile() : buffer(std::make_unique_for_overwrite<char[]>(bufferSize)
 
 bool TextFile::Open(const std::string& path) {
     Close();
-    platform::UniqueFd opened(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd opened(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (!opened.IsValid() || ::fstat(opened.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;

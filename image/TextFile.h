@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 #include <cstddef>
 #include <memory>
@@ -33,7 +33,7 @@ private:
 
     static constexpr std::size_t bufferSize = 64 * 1024;
 
-    platform::UniqueFd fd;
+    UniqueFd fd;
     std::unique_ptr<char[]> buffer;
     std::size_t pos = 0;
     std::size_t end = 0;

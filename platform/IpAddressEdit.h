@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AddressText.h"
+#include "common/DeviceAddress.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MessageSink.h"
+#include "common/MessageSink.h"
 
 namespace ostrel::platform {
 

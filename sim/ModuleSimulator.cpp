@@ -78,7 +78,7 @@ std::optional<std::string> ModuleSimulator::Open() {
     if (::inet_pton(AF_INET, options.address.c_str(), &address.sin_addr) != 1) {
         return "not an IPv4 address: " + options.address;
     }
-    socket = platform::UniqueFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    socket = UniqueFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!socket.IsValid()) {
         return std::string("socket: ") + std::strerror(errno);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 #include "sim/BootloaderModel.h"
 #include "sim/CommandDeframer.h"
 #include "sim/FaultInjector.h"
@@ -58,7 +58,7 @@ private:
 
     SimOptions options;
     std::chrono::steady_clock::time_point start;
-    platform::UniqueFd socket;
+    UniqueFd socket;
     sockaddr_in local{};
     SimLog log;
     FaultInjector faults;

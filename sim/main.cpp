@@ -1,4 +1,4 @@
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 #include "sim/ModuleSimulator.h"
 #include "sim/SimOptions.h"
 
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
             raise(SIGTERM);
         }
     }
-    const ostrel::platform::UniqueFd stop(signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+    const ostrel::UniqueFd stop(signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
     if (!stop.IsValid()) {
         std::perror("vexa-sim: signalfd");
         return 1;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AddressText.h"
 #include "bootlink/LinkOperations.h"
+#include "common/DeviceAddress.h"
 #include "update/UpdateView.h"
 
 #include <array>

@@ -1,13 +1,13 @@
 // Discovery against simulated modules on a bridge of network namespaces. Broadcasts must never
 // leave this machine, so this program refuses to run in the machine's own network namespace:
 // discovery-in-namespaces.sh builds the namespaces, starts the modules and runs it in one.
-#include "app/MainDialog.h"
-#include "devices/FindDialog.h"
+#include "app/qt/MainDialog.h"
+#include "common/UniqueFd.h"
+#include "devices/qt/FindDialog.h"
 #include "platform/IpAddressEdit.h"
-#include "platform/UniqueFd.h"
-#include "tests/support/Controls.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/qt/Controls.h"
 
 #include <filesystem>
 #include <fstream>
@@ -196,8 +196,8 @@ TEST_F(FindDialogNetnsTest, OkWithoutSelectionStaysOpen) {
     EXPECT_EQ(find.SelectedAddress(), 0u);
 }
 
-platform::UniqueFd TakePort(std::uint16_t port) {
-    platform::UniqueFd sock(::socket(AF_INET, SOCK_DGRAM, 0));
+UniqueFd TakePort(std::uint16_t port) {
+    UniqueFd sock(::socket(AF_INET, SOCK_DGRAM, 0));
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);

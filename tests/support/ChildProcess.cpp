@@ -59,14 +59,14 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    platform::UniqueFd writeEnd;
+    UniqueFd writeEnd;
     if (options.pipeOutput) {
         int ends[2];
         if (::pipe2(ends, O_CLOEXEC) != 0) {
             throw std::runtime_error("pipe2 failed");
         }
-        output = platform::UniqueFd(ends[0]);
-        writeEnd = platform::UniqueFd(ends[1]);
+        output = UniqueFd(ends[0]);
+        writeEnd = UniqueFd(ends[1]);
         posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
     } else if (!options.outputPath.empty()) {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.outputPath.c_str(),

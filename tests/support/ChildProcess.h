@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 #include <chrono>
 #include <optional>
@@ -39,7 +39,7 @@ public:
 private:
     pid_t pid = -1;
     std::optional<int> status;
-    platform::UniqueFd output;
+    UniqueFd output;
 };
 
 } // namespace ostrel::test

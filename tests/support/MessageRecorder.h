@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MessageSink.h"
+#include "common/MessageSink.h"
 
 #include <string>
 #include <vector>
@@ -8,9 +8,9 @@
 namespace ostrel::test {
 
 // Stands in for the message box: keeps every message and returns at once.
-class MessageRecorder final : public platform::MessageSink {
+class MessageRecorder final : public MessageSink {
 public:
-    void Show(const platform::Message& message) override { messages.push_back(message); }
+    void Show(const Message& message) override { messages.push_back(message); }
 
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
@@ -21,7 +21,7 @@ public:
     }
     void Clear() { messages.clear(); }
 
-    std::vector<platform::Message> messages;
+    std::vector<Message> messages;
 };
 
 } // namespace ostrel::test

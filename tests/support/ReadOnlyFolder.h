@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -51,7 +51,7 @@ public:
 
 private:
     std::filesystem::path path;
-    platform::UniqueFd fd;
+    UniqueFd fd;
     bool made = false;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 #include <chrono>
 #include <cstdint>
@@ -35,7 +35,7 @@ public:
                 unsigned copies = 1);
 
 private:
-    platform::UniqueFd sock;
+    UniqueFd sock;
     std::uint16_t port = 0;
 };
 

@@ -1,6 +1,6 @@
 #include "update/UpdateProcedure.h"
 
-#include "platform/MessageSink.h"
+#include "common/MessageSink.h"
 
 #include <algorithm>
 #include <deque>
@@ -32,7 +32,7 @@ public:
         calls.push_back("Open " + std::to_string(port) + " " + FormatDottedQuad(address));
         open = openSucceeds;
         if (!open && !endpointMessage.empty() && endpointMessages != nullptr) {
-            endpointMessages->Show({endpointMessage, {}, platform::MessageIcon::Error});
+            endpointMessages->Show({endpointMessage, {}, MessageIcon::Error});
         }
         return open;
     }
@@ -60,7 +60,7 @@ public:
     bool loadSucceeds = true;
     bool openSucceeds = true;
     std::string endpointMessage; // what the endpoint says when it cannot open
-    platform::MessageSink* endpointMessages = nullptr;
+    MessageSink* endpointMessages = nullptr;
     bool programBuilds = true;
     bool open = false;
     std::optional<LinkProgress> progress;
@@ -72,14 +72,14 @@ public:
 
 // The dialog as the procedure sees it. A message may be shown the way a real box is: while it is
 // open its nested event loop goes on, and the test says what runs in it (ticks, link reports).
-class FakeView final : public UpdateView, public platform::MessageSink {
+class FakeView final : public UpdateView, public MessageSink {
 public:
     void SetProgressRange(int minimum, int maximum) override {
         ranges.emplace_back(minimum, maximum);
     }
     void SetProgressPosition(int position) override { positions.push_back(position); }
     void ShowMessage(const std::string& text) override { Show({text, {}, {}}); }
-    void Show(const platform::Message& message) override {
+    void Show(const Message& message) override {
         messages.push_back(message.text);
         if (whileOpen && ++openBoxes <= maxNestedBoxes) {
             whileOpen();

@@ -1,0 +1,145 @@
+#include "app/qt/MainDialog.h"
+
+#include "app/CommandLine.h"
+#include "devices/IdentifySender.h"
+#include "devices/qt/FindDialog.h"
+#include "devices/qt/SetupDialog.h"
+#include "platform/PathText.h"
+#include "ui_MainDialog.h"
+#include "update/qt/ProgressDialog.h"
+
+#include <QFileDialog>
+
+namespace ostrel {
+
+MainDialog::MainDialog(const std::string& commandLine, const SettingsStore& settingsStore,
+                       MessageSink& sink, QWidget* parent, Attendance attended)
+    : ModalDialog(parent), ui(std::make_unique<Ui::MainDialog>()), settings(settingsStore),
+      messages(sink), attendance(attended) {
+    ui->setupUi(this);
+    SetFirstTabStop(ui->doneButton);
+    // A caption but no system menu, hence no close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    connect(ui->browseButton, &QPushButton::clicked, this, &MainDialog::OnBrowse);
+    connect(ui->findButton, &QPushButton::clicked, this, &MainDialog::OnFind);
+    connect(ui->updateButton, &QPushButton::clicked, this, &MainDialog::OnUpdateFirmware);
+    connect(ui->setupButton, &QPushButton::clicked, this, &MainDialog::OnSetup);
+    connect(ui->doneButton, &QPushButton::clicked, this, &MainDialog::OnDone);
+    connect(ui->identCheck, &QCheckBox::clicked, this, &MainDialog::OnIdent);
+
+    const CommandLineOptions options =
+        ParseCommandLine(commandLine, settings.ReadStoredAddress(),
+                         [this](const std::string& path) { settings.StorePath(path); });
+    automatic = options.automatic;
+    fileGiven = options.fileGiven;
+    if (fileGiven) {
+        fileName = options.fileName;
+    }
+    startAddress = options.startAddress;
+}
+
+MainDialog::~MainDialog() = default;
+
+void MainDialog::OnInitDialog() {
+    UpdateData(false);
+    storedPath = settings.ReadStoredPath();
+    deviceAddress = startAddress;
+    ui->addressCtrl->SetAddress(deviceAddress);
+    // After -F the edit shows its file even when it could not be stored.
+    ui->fileEdit->setText(platform::PathToText(fileGiven ? fileName : storedPath));
+    if (automatic) {
+        OnUpdateFirmware();
+    }
+}
+
+void MainDialog::UpdateData(bool fromControls) {
+    if (fromControls) {
+        fileName = platform::TextToPath(ui->fileEdit->text());
+    } else {
+        ui->fileEdit->setText(platform::PathToText(fileName));
+    }
+}
+
+void MainDialog::ShowMessage(const char* text) {
+    messages.Show({text, {}, {}});
+}
+
+void MainDialog::OnBrowse() {
+    const QString initialDirectory = platform::PathToText(settings.ReadStoredPath());
+    QFileDialog dialog(nullptr, QString(), initialDirectory,
+                       QStringLiteral("Application Files *.HEX (*HEX)"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A typed name is taken before it exists, and names Qt cannot decode stay choosable.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const std::string path = platform::ResolveChosenPath(dialog.selectedFiles().constFirst());
+    ui->fileEdit->setText(platform::PathToText(path));
+    settings.StorePath(path);
+}
+
+bool MainDialog::RunProgressDialog(DeviceAddress address) {
+    // The dialog goes as soon as it has ended, so nothing the link posts afterwards reaches it.
+    ProgressDialog progress(fileName, address, messages, this);
+    return progress.DoModal() == QDialog::Accepted;
+}
+
+void MainDialog::OnUpdateFirmware() {
+    UpdateData(true);
+    const DeviceAddress address = ui->addressCtrl->Address();
+    if (address == 0) {
+        ShowMessage("Invalid IP address ");
+        EndIfNobodyCanAnswer();
+        return;
+    }
+    settings.StoreAddress(address);
+    if (RunProgressDialog(address)) {
+        if (!automatic) {
+            ShowMessage("Programming Complete without Error.");
+        }
+        UpdateData(true);
+        done(Accepted);
+    } else {
+        ShowMessage("Update Failed");
+        EndIfNobodyCanAnswer();
+    }
+}
+
+void MainDialog::EndIfNobodyCanAnswer() {
+    // A window nobody can see would wait for ever: an automatic run that failed ends instead.
+    if (automatic && attendance == Attendance::Nobody) {
+        done(failedUnattended);
+    }
+}
+
+void MainDialog::OnFind() {
+    UpdateData(true);
+    FindDialog finder(messages, this);
+    const bool chosen = finder.DoModal() == QDialog::Accepted && finder.SelectedAddress() != 0;
+    if (!chosen) {
+        ShowMessage("IP not set");
+        return;
+    }
+    settings.StoreAddress(finder.SelectedAddress());
+    deviceAddress = finder.SelectedAddress();
+    ui->addressCtrl->SetAddress(deviceAddress);
+    UpdateData(false);
+}
+
+void MainDialog::OnSetup() {
+    deviceAddress = ui->addressCtrl->Address();
+    SetupDialog setup(deviceAddress, messages, this);
+    setup.DoModal();
+}
+
+void MainDialog::OnDone() {
+    reject();
+}
+
+void MainDialog::OnIdent() {
+    // Ident follows deviceAddress, not whatever has been typed since Find or Setup.
+    SendIdentify(deviceAddress, ui->identCheck->isChecked(), messages);
+}
+
+} // namespace ostrel
