@@ -1,11 +1,12 @@
 #include "bootlink/UdpEndpoint.h"
 
+#include "bootlink/UdpSocket.h"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 
 namespace ostrel {
 
@@ -13,16 +14,8 @@ UdpEndpoint::UdpEndpoint(MessageSink& sink) : messages(sink) {}
 
 bool UdpEndpoint::Open(std::uint16_t port, DeviceAddress address) {
     Close();
-    UniqueFd created(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+    UniqueFd created = OpenUdpSocket(receiveTimeout, messages, SocketFailureStyle::Endpoint);
     if (!created.IsValid()) {
-        messages.Show({"Socket creation failed!", "Socket Error", MessageIcon::Error});
-        return false;
-    }
-    const timeval timeout{
-        0, static_cast<suseconds_t>(std::chrono::microseconds(receiveTimeout).count())};
-    if (::setsockopt(created.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
-        // Without the time-out a receive could block for good; keep no such socket.
-        messages.Show({"Failed to set the receive time out!", {}, MessageIcon::Error});
         return false;
     }
     // Arrival stamps tell an echo from an answer; without them the read time stands in.

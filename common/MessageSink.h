@@ -24,6 +24,11 @@ class MessageSink {
 public:
     virtual ~MessageSink() = default;
     virtual void Show(const Message& message) = 0;
+
+    // A message under the program's own name.
+    void Say(std::string text, MessageIcon icon = MessageIcon::None) {
+        Show({std::move(text), {}, icon});
+    }
 };
 
 } // namespace ostrel

@@ -1,23 +1,25 @@
 #include "devices/IdentifySender.h"
 
+#include "bootlink/UdpSocket.h"
 #include "common/UniqueFd.h"
 #include "devices/ManagementDatagrams.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 
 namespace ostrel {
 
+namespace {
+
+// Nothing is received; the socket is set up as every socket of the program is.
+constexpr std::chrono::milliseconds identifyReceiveTimeout{20};
+
+} // namespace
+
 void SendIdentify(DeviceAddress module, bool on, MessageSink& messages) {
-    const UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+    const UniqueFd sock =
+        OpenUdpSocket(identifyReceiveTimeout, messages, SocketFailureStyle::Plain);
     if (!sock.IsValid()) {
-        messages.Show({"Socket creation failed!", {}, MessageIcon::None});
-        return;
-    }
-    const timeval timeout{0, 20000};
-    if (::setsockopt(sock.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
-        messages.Show({"Failed to set the receive time out!", {}, MessageIcon::None});
         return;
     }
     sockaddr_in destination{};

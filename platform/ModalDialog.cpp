@@ -26,6 +26,17 @@ void ModalDialog::FocusFirstTabStop() {
     }
 }
 
+void ModalDialog::UseFrame(DialogFrame frame) {
+    switch (frame) {
+    case DialogFrame::CaptionOnly:
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        return;
+    case DialogFrame::NoCaption:
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
+        return;
+    }
+}
+
 void ModalDialog::done(int resultCode) {
     ended = true;
     QDialog::done(resultCode);

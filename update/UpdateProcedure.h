@@ -31,7 +31,8 @@ public:
     static constexpr std::chrono::milliseconds tickPeriod{300};
     static constexpr std::uint16_t modulePort = 6234;
     static constexpr std::array<std::uint8_t, 5> wakeString = {'7', '0', '8', '1', '4'};
-    // The module needs nine ticks after the wake string before the first command.
+    // Ticks of delay after the wake string; the StartLink tick after them, the ninth, sends the
+    // first command, 2.7 s after the wake string.
     static constexpr int wakeDelayTicks = 8;
 
     struct Attempts {

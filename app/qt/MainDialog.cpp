@@ -18,8 +18,7 @@ MainDialog::MainDialog(const std::string& commandLine, const SettingsStore& sett
       messages(sink), attendance(attended) {
     ui->setupUi(this);
     SetFirstTabStop(ui->doneButton);
-    // A caption but no system menu, hence no close box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    UseFrame(platform::DialogFrame::CaptionOnly);
     connect(ui->browseButton, &QPushButton::clicked, this, &MainDialog::OnBrowse);
     connect(ui->findButton, &QPushButton::clicked, this, &MainDialog::OnFind);
     connect(ui->updateButton, &QPushButton::clicked, this, &MainDialog::OnUpdateFirmware);
@@ -60,10 +59,6 @@ void MainDialog::UpdateData(bool fromControls) {
     }
 }
 
-void MainDialog::ShowMessage(const char* text) {
-    messages.Show({text, {}, {}});
-}
-
 void MainDialog::OnBrowse() {
     const QString initialDirectory = platform::PathToText(settings.ReadStoredPath());
     QFileDialog dialog(nullptr, QString(), initialDirectory,
@@ -89,19 +84,19 @@ void MainDialog::OnUpdateFirmware() {
     UpdateData(true);
     const DeviceAddress address = ui->addressCtrl->Address();
     if (address == 0) {
-        ShowMessage("Invalid IP address ");
+        messages.Say("Invalid IP address ");
         EndIfNobodyCanAnswer();
         return;
     }
     settings.StoreAddress(address);
     if (RunProgressDialog(address)) {
         if (!automatic) {
-            ShowMessage("Programming Complete without Error.");
+            messages.Say("Programming Complete without Error.");
         }
         UpdateData(true);
         done(Accepted);
     } else {
-        ShowMessage("Update Failed");
+        messages.Say("Update Failed");
         EndIfNobodyCanAnswer();
     }
 }
@@ -118,7 +113,7 @@ void MainDialog::OnFind() {
     FindDialog finder(messages, this);
     const bool chosen = finder.DoModal() == QDialog::Accepted && finder.SelectedAddress() != 0;
     if (!chosen) {
-        ShowMessage("IP not set");
+        messages.Say("IP not set");
         return;
     }
     settings.StoreAddress(finder.SelectedAddress());

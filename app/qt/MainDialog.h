@@ -53,7 +53,6 @@ private:
     void UpdateData(bool fromControls);
     bool RunProgressDialog(DeviceAddress address);
     void EndIfNobodyCanAnswer();
-    void ShowMessage(const char* text);
 
     std::unique_ptr<Ui::MainDialog> ui;
     const SettingsStore& settings;

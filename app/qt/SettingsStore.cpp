@@ -40,7 +40,7 @@ void SettingsStore::WriteValue(const char* key, const QVariant& value) const {
     settings.setValue(QLatin1String(key), value);
     settings.sync();
     if (settings.status() != QSettings::NoError) {
-        messages.Show({"Error saving to registry", {}, MessageIcon::None});
+        messages.Say("Error saving to registry");
     }
 }
 

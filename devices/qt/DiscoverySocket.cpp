@@ -40,7 +40,7 @@ DiscoverySocket::DiscoverySocket(ReplyHandler handler, DeviceAddress broadcast,
     int error = 0;
     UniqueFd sock = BindBroadcastSocket(localPort, error);
     if (!sock.IsValid()) {
-        messages.Show({"Try create again", {}, MessageIcon::None});
+        messages.Say("Try create again");
         sock = BindBroadcastSocket(fallbackPort, error);
     }
     if (sock.IsValid() && socket.setSocketDescriptor(sock.Get(), QAbstractSocket::BoundState)) {
@@ -53,7 +53,7 @@ DiscoverySocket::DiscoverySocket(ReplyHandler handler, DeviceAddress broadcast,
     std::array<char, 96> text{};
     std::snprintf(text.data(), text.size(),
                   "Unable to Bind socket, is Brimlet already open? %d - %d", error, 0);
-    messages.Show({text.data(), {}, MessageIcon::None});
+    messages.Say(text.data());
 }
 
 void DiscoverySocket::SendRequest() {

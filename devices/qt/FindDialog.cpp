@@ -89,8 +89,7 @@ void FindDialog::AddTreeItem(const DeviceNode& node, bool select) {
 void FindDialog::accept() {
     const QList<QTreeWidgetItem*> selected = ui->tree->selectedItems();
     if (selected.isEmpty()) {
-        messages.Show(
-            {"You must first select a device in the\nSelect a Unit in the tree.", {}, {}});
+        messages.Say("You must first select a device in the\nSelect a Unit in the tree.");
         return;
     }
     selectedAddress = selected.first()->data(0, Qt::UserRole).value<DeviceAddress>();

@@ -1,6 +1,5 @@
 #include "devices/qt/SetupDialog.h"
 
-#include "common/DecimalText.h"
 #include "platform/UserInputBlocker.h"
 #include "ui_SetupDialog.h"
 
@@ -10,19 +9,12 @@
 
 namespace ostrel {
 
-namespace {
-
-constexpr std::size_t portCharacters = 5; // only so many characters of the port are read
-
-} // namespace
-
 SetupDialog::SetupDialog(DeviceAddress address, MessageSink& sink, QWidget* parent)
     : ModalDialog(parent), ui(std::make_unique<Ui::SetupDialog>()), messages(sink), endpoint(sink),
       deviceAddress(address) {
     ui->setupUi(this);
     SetFirstTabStop(ui->applyButton);
-    // A caption but no system menu, hence no close box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    UseFrame(platform::DialogFrame::CaptionOnly);
     connect(ui->dhcpCheck, &QCheckBox::clicked, this, &SetupDialog::OnDhcpEnabled);
     connect(ui->applyButton, &QPushButton::clicked, this, &SetupDialog::OnApplyAndExit);
     connect(ui->cancelButton, &QPushButton::clicked, this, &SetupDialog::reject);
@@ -30,19 +22,15 @@ SetupDialog::SetupDialog(DeviceAddress address, MessageSink& sink, QWidget* pare
 
 SetupDialog::~SetupDialog() = default;
 
-void SetupDialog::ShowMessage(const char* text) {
-    messages.Show({text, {}, MessageIcon::Exclamation});
-}
-
 void SetupDialog::OnInitDialog() {
     ui->identEdit->setText(QString::fromStdString(identification));
     if (!endpoint.Open(managementPort, deviceAddress)) {
-        ShowMessage("cannot open port");
+        messages.Say("cannot open port", MessageIcon::Exclamation);
         done(Accepted);
         return;
     }
     if (!ReadSettings()) {
-        ShowMessage("no data returned");
+        messages.Say("no data returned", MessageIcon::Exclamation);
         endpoint.Close();
         done(Accepted);
         return;
@@ -78,12 +66,7 @@ void SetupDialog::WaitForReply() {
 }
 
 void SetupDialog::FillControls(const ManagementReply& reply) {
-    reportedSettings.identification = reply.identification;
-    reportedSettings.ipAddress = reply.ipAddress;
-    reportedSettings.subnetMask = reply.subnetMask;
-    reportedSettings.dhcpFlags = reply.dhcpFlags;
-    reportedSettings.usbPid = reply.usbPid;
-    reportedSettings.receptionPort = reply.receptionPort;
+    reportedSettings = ReportedSettings::From(reply);
 
     ui->portEdit->setText(QString::number(reply.receptionPort));
     ui->addressCtrl->SetAddress(FromOctets(reply.ipAddress));
@@ -108,41 +91,24 @@ void SetupDialog::OnDhcpEnabled() {
     ui->maskCtrl->setEnabled(manual);
 }
 
-std::uint16_t SetupDialog::SelectedPid() const {
-    // With no entry selected the module's own value stands.
-    if (ui->pidCombo->currentIndex() < 0) {
-        return reportedSettings.usbPid;
+EnteredSettings SetupDialog::Entered() const {
+    EnteredSettings entered;
+    entered.ipAddress = ToOctets(ui->addressCtrl->Address());
+    entered.subnetMask = ToOctets(ui->maskCtrl->Address());
+    entered.dhcpEnabled = ui->dhcpCheck->isChecked();
+    if (ui->pidCombo->currentIndex() >= 0) {
+        entered.usbPid =
+            static_cast<std::uint16_t>(ui->pidCombo->currentText().toUInt(nullptr, 16));
     }
-    return static_cast<std::uint16_t>(ui->pidCombo->currentText().toUInt(nullptr, 16));
-}
-
-std::uint16_t SetupDialog::EnteredPort() const {
-    const std::string text = ui->portEdit->text().toStdString(); // a one-line edit
-    const auto number = ScanDecimal(std::string_view(text).substr(0, portCharacters));
-    // Without a number the module's own value stands; otherwise only the low 16 bits count.
-    return number ? static_cast<std::uint16_t>(*number) : reportedSettings.receptionPort;
+    entered.receptionPort = ReadPortText(ui->portEdit->text().toStdString()); // a one-line edit
+    entered.identification = identification;
+    return entered;
 }
 
 void SetupDialog::OnApplyAndExit() {
     identification = ui->identEdit->text().toLatin1().toStdString();
-    ModuleConfig config;
-    config.ipAddress = ToOctets(ui->addressCtrl->Address());
-    config.subnetMask = ToOctets(ui->maskCtrl->Address());
-    config.dhcpEnabled = ui->dhcpCheck->isChecked();
-    config.usbPid = SelectedPid();
-    config.receptionPort = EnteredPort();
-    std::string padded = identification.substr(0, identificationLength);
-    padded.resize(identificationLength, ' ');
-    std::copy(padded.begin(), padded.end(), config.identification.begin());
-
-    const std::uint16_t dhcpValue = config.dhcpEnabled ? dhcpOn : 0;
-    const bool unchanged = config.usbPid == reportedSettings.usbPid &&
-                           config.receptionPort == reportedSettings.receptionPort &&
-                           config.ipAddress == reportedSettings.ipAddress &&
-                           config.subnetMask == reportedSettings.subnetMask &&
-                           dhcpValue == reportedSettings.dhcpFlags &&
-                           config.identification == reportedSettings.identification;
-    if (!unchanged) {
+    const ModuleConfig config = ConfigToWrite(reportedSettings, Entered());
+    if (SettingsChanged(reportedSettings, config)) {
         endpoint.Send(BuildWriteRequest(config));
         endpoint.Close();
     }

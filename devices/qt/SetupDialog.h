@@ -4,6 +4,7 @@
 #include "common/DeviceAddress.h"
 #include "common/MessageSink.h"
 #include "devices/ManagementDatagrams.h"
+#include "devices/SetupChange.h"
 #include "platform/ModalDialog.h"
 
 #include <array>
@@ -41,22 +42,10 @@ protected:
     void OnInitDialog() override;
 
 private:
-    // The settings as the module reported them, for telling whether the user changed any.
-    struct ReportedSettings {
-        std::array<std::uint8_t, identificationLength> identification{};
-        Octets ipAddress{};
-        Octets subnetMask{};
-        std::uint16_t dhcpFlags = 0;
-        std::uint16_t usbPid = 0;
-        std::uint16_t receptionPort = 0;
-    };
-
     bool ReadSettings();
     void WaitForReply();
     void FillControls(const ManagementReply& reply);
-    void ShowMessage(const char* text);
-    std::uint16_t SelectedPid() const;
-    std::uint16_t EnteredPort() const;
+    EnteredSettings Entered() const;
 
     std::unique_ptr<Ui::SetupDialog> ui;
     MessageSink& messages;

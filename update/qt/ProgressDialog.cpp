@@ -12,8 +12,7 @@ ProgressDialog::ProgressDialog(const std::string& fileName, DeviceAddress module
       poster(*this), link(sink), procedure(fileName, moduleAddress, link, poster, *this) {
     ui->setupUi(this);
     SetFirstTabStop(ui->cancelButton);
-    // A pop-up without a caption.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
+    UseFrame(platform::DialogFrame::NoCaption);
     connect(ui->cancelButton, &QPushButton::clicked, this, &ProgressDialog::reject);
 }
 
@@ -60,7 +59,7 @@ void ProgressDialog::SetProgressPosition(int position) {
 }
 
 void ProgressDialog::ShowMessage(const std::string& text) {
-    messages.Show({text, {}, {}});
+    messages.Say(text);
 }
 
 void ProgressDialog::StartTimer() {
