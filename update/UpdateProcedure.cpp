@@ -2,10 +2,26 @@
 
 namespace ostrel {
 
+UpdateTiming UpdateTiming::Adjusted(std::uint16_t attempts, double timeoutScale) const {
+    const auto adjust = [&](Attempts given) {
+        const auto stretched =
+            std::chrono::duration<double, std::milli>(given.timeout) * timeoutScale;
+        return Attempts{attempts != 0 ? attempts : given.count,
+                        std::chrono::ceil<std::chrono::milliseconds>(stretched)};
+    };
+    return {adjust(erase), adjust(program), adjust(verify)};
+}
+
 UpdateProcedure::UpdateProcedure(std::string file, DeviceAddress address, LinkOperations& bootLink,
-                                 LinkListener& linkListener, UpdateView& updateView)
+                                 LinkListener& linkListener, UpdateView& updateView,
+                                 UpdateOptions chosen)
     : fileName(std::move(file)), moduleAddress(address), link(bootLink), listener(linkListener),
-      view(updateView) {}
+      view(updateView), options(chosen) {}
+
+void UpdateProcedure::FailWith(UpdateFailure why) {
+    failure = why;
+    state = UpdateState::Fail;
+}
 
 bool UpdateProcedure::OnInitDialog() {
     view.SetProgressRange(0, 100);
@@ -57,7 +73,7 @@ void UpdateProcedure::OnTick() {
 void UpdateProcedure::Prepare() {
     state = UpdateState::AwaitReply; // a state whose ticks do nothing
     if (!link.LoadHexFile(fileName)) {
-        state = UpdateState::Fail;
+        FailWith(UpdateFailure::HexFileUnreadable);
         view.ShowMessage("can't load hex file");
         return;
     }
@@ -65,7 +81,7 @@ void UpdateProcedure::Prepare() {
     if (link.IsOpen()) {
         state = UpdateState::Wake;
     } else {
-        state = UpdateState::Fail;
+        FailWith(UpdateFailure::PortUnavailable);
         view.ShowMessage("Can't open port!");
     }
 }
@@ -88,7 +104,13 @@ void UpdateProcedure::StartLink() {
     link.StopWorker();
     link.StartWorker(listener);
     linkActive = true;
-    link.SendCommand(BootCommand::Erase, eraseAttempts.count, eraseAttempts.timeout);
+    const UpdateTiming& timing = options.timing;
+    if (options.mode == UpdateMode::Program) {
+        link.SendCommand(BootCommand::Erase, timing.erase.count, timing.erase.timeout);
+    } else {
+        checkingFirst = true;
+        link.SendCommand(BootCommand::Verify, timing.verify.count, timing.verify.timeout);
+    }
     view.SetProgressPosition(10);
     state = UpdateState::AwaitReply;
 }
@@ -123,18 +145,26 @@ void UpdateProcedure::OnLinkReply(const LinkReply& reply) {
     case BootCommand::Erase:
         if (linkActive) {
             // A file without a single record to program would wait forever for a reply.
-            const bool sent = link.SendCommand(BootCommand::Program, programAttempts.count,
-                                               programAttempts.timeout);
-            state = sent ? UpdateState::Programming : UpdateState::Fail;
+            const Attempts& program = options.timing.program;
+            if (link.SendCommand(BootCommand::Program, program.count, program.timeout)) {
+                state = UpdateState::Programming;
+            } else {
+                FailWith(UpdateFailure::NothingToProgram);
+            }
         }
         break;
     case BootCommand::Program:
         if (linkActive) {
             state = UpdateState::AwaitReply;
-            link.SendCommand(BootCommand::Verify, verifyAttempts.count, verifyAttempts.timeout);
+            const Attempts& verify = options.timing.verify;
+            link.SendCommand(BootCommand::Verify, verify.count, verify.timeout);
         }
         break;
     case BootCommand::Verify:
+        if (checkingFirst) {
+            CheckFirst(reply);
+            break;
+        }
         CheckModuleCrc(reply);
         linkActive = false;
         break;
@@ -144,11 +174,39 @@ void UpdateProcedure::OnLinkReply(const LinkReply& reply) {
     }
 }
 
-void UpdateProcedure::CheckModuleCrc(const LinkReply& reply) {
+bool UpdateProcedure::ModuleCrcMatches(const LinkReply& reply) {
     const auto data = reply.Data();
     // A reply too short to hold a CRC cannot confirm anything.
-    const bool match = data.size() >= 2 && (data[0] | data[1] << 8) == link.ImageCrc();
-    state = match ? UpdateState::StartApplication : UpdateState::Fail;
+    if (data.size() < 2) {
+        return false;
+    }
+    moduleCrc = static_cast<std::uint16_t>(data[0] | data[1] << 8);
+    return *moduleCrc == link.ImageCrc();
+}
+
+void UpdateProcedure::CheckModuleCrc(const LinkReply& reply) {
+    if (ModuleCrcMatches(reply)) {
+        state = UpdateState::StartApplication;
+    } else {
+        FailWith(UpdateFailure::CrcMismatch);
+    }
+}
+
+// The answer to the Verify sent before anything was erased: the module already holds the image,
+// or it does not.
+void UpdateProcedure::CheckFirst(const LinkReply& reply) {
+    checkingFirst = false;
+    if (ModuleCrcMatches(reply)) {
+        unchanged = options.mode == UpdateMode::ProgramUnlessSame;
+        linkActive = false;
+        state = UpdateState::StartApplication;
+    } else if (options.mode == UpdateMode::VerifyOnly) {
+        linkActive = false;
+        FailWith(UpdateFailure::CrcMismatch);
+    } else {
+        const Attempts& erase = options.timing.erase;
+        link.SendCommand(BootCommand::Erase, erase.count, erase.timeout);
+    }
 }
 
 void UpdateProcedure::OnLinkTimeout(BootCommand command) {
@@ -158,7 +216,8 @@ void UpdateProcedure::OnLinkTimeout(BootCommand command) {
     case BootCommand::Erase:
     case BootCommand::Program:
     case BootCommand::Verify:
-        state = UpdateState::Fail;
+        timedOutCommand = command;
+        FailWith(UpdateFailure::NoAnswer);
         break;
     case BootCommand::Run:
         break;
@@ -170,6 +229,7 @@ void UpdateProcedure::OnCancel() {
         view.EndDialog(UpdateResult::Ok);
         return;
     }
+    failure = UpdateFailure::Cancelled;
     view.StopTimer();
     view.EndDialog(UpdateResult::Cancel);
 }

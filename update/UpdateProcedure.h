@@ -2,11 +2,13 @@
 
 #include "bootlink/LinkOperations.h"
 #include "common/DeviceAddress.h"
+#include "update/UpdateOptions.h"
 #include "update/UpdateView.h"
 
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace ostrel {
@@ -25,7 +27,9 @@ enum class UpdateState : int {
 
 // One firmware update of one module, driven by timer ticks: open the file and the endpoint,
 // wake the bootloader, erase, program, verify the module's CRC against the image's, and start
-// the new application. Link replies and time-outs come in as calls on the same thread.
+// the new application. Link replies and time-outs come in as calls on the same thread. The
+// window runs it as the Parts say; the console also asks for the module's CRC first
+// (ProgramUnlessSame, VerifyOnly) and reads why a run failed.
 class UpdateProcedure {
 public:
     static constexpr std::chrono::milliseconds tickPeriod{300};
@@ -35,17 +39,10 @@ public:
     // first command, 2.7 s after the wake string.
     static constexpr int wakeDelayTicks = 8;
 
-    struct Attempts {
-        std::uint16_t count;
-        std::chrono::milliseconds timeout;
-    };
-    static constexpr Attempts eraseAttempts{3, std::chrono::milliseconds(5000)};
-    static constexpr Attempts programAttempts{3, std::chrono::milliseconds(500)};
-    static constexpr Attempts verifyAttempts{3, std::chrono::milliseconds(7000)};
     static constexpr Attempts runAttempts{1, std::chrono::milliseconds(10)};
 
     UpdateProcedure(std::string fileName, DeviceAddress moduleAddress, LinkOperations& link,
-                    LinkListener& listener, UpdateView& view);
+                    LinkListener& listener, UpdateView& view, UpdateOptions options = {});
 
     // False when there is no address: then no timer runs and the dialog waits for Cancel.
     bool OnInitDialog();
@@ -56,6 +53,14 @@ public:
 
     UpdateState State() const { return state; }
     bool Completed() const { return completed; }
+    UpdateFailure Failure() const { return failure; }
+    BootCommand TimedOutCommand() const { return timedOutCommand; }
+    // The module already held the image (ProgramUnlessSame): nothing was erased or written.
+    bool Unchanged() const { return unchanged; }
+    // The CRC the module reported for the image range, once it has.
+    std::optional<std::uint16_t> ModuleCrc() const { return moduleCrc; }
+    // True while the first Verify of ProgramUnlessSame or VerifyOnly is outstanding.
+    bool CheckingFirst() const { return checkingFirst; }
 
 private:
     void Prepare();
@@ -67,18 +72,27 @@ private:
     void Fail();
     void WakeDelay();
     void CheckModuleCrc(const LinkReply& reply);
+    void CheckFirst(const LinkReply& reply);
+    bool ModuleCrcMatches(const LinkReply& reply);
+    void FailWith(UpdateFailure why);
 
     std::string fileName;
     DeviceAddress moduleAddress;
     LinkOperations& link;
     LinkListener& listener;
     UpdateView& view;
+    UpdateOptions options;
 
     UpdateState state = UpdateState::Prepare;
     bool completed = false;
     bool linkActive = false; // from Erase sent until a time-out or the Verify reply
     UpdateState stateAfterDelay = UpdateState::Prepare;
     int delayTicks = 0;
+    bool checkingFirst = false;
+    bool unchanged = false;
+    UpdateFailure failure = UpdateFailure::None;
+    BootCommand timedOutCommand = BootCommand::Query;
+    std::optional<std::uint16_t> moduleCrc;
 };
 
 } // namespace ostrel

@@ -226,6 +226,7 @@ struct FailureCase {
     void (*arrange)(FakeLink&);
     void (*act)(UpdateProcedure&);
     std::vector<std::string> messages;
+    UpdateFailure why;
     std::vector<LinkReply> lateReports = {}; // posted before the failure, handled under its box
 };
 
@@ -267,6 +268,7 @@ TEST_P(UpdateFailureTest, EndsWithProgrammingFailed) {
         procedure.OnTick();
     }
     EXPECT_EQ(view.messages, Row().messages);
+    EXPECT_EQ(procedure.Failure(), Row().why);
     EXPECT_EQ(view.results, std::vector<UpdateResult>{UpdateResult::Cancel});
     EXPECT_FALSE(view.timerRunning);
     EXPECT_FALSE(procedure.Completed());
@@ -296,25 +298,29 @@ const std::vector<FailureCase>& FailureRows() {
         {"NoHexFile",
          [](FakeLink& l) { l.loadSucceeds = false; },
          [](UpdateProcedure&) {},
-         {"can't load hex file", "Programming Failed!"}},
+         {"can't load hex file", "Programming Failed!"},
+         UpdateFailure::HexFileUnreadable},
         {"NoPort",
          [](FakeLink& l) { l.openSucceeds = false; },
          [](UpdateProcedure&) {},
-         {"Can't open port!", "Programming Failed!"}},
+         {"Can't open port!", "Programming Failed!"},
+         UpdateFailure::PortUnavailable},
         {"NoSocket",
          [](FakeLink& l) {
              l.openSucceeds = false;
              l.endpointMessage = "Socket creation failed!";
          },
          [](UpdateProcedure&) {},
-         {"Socket creation failed!", "Can't open port!", "Programming Failed!"}},
+         {"Socket creation failed!", "Can't open port!", "Programming Failed!"},
+         UpdateFailure::PortUnavailable},
         {"NoReceiveTimeOut",
          [](FakeLink& l) {
              l.openSucceeds = false;
              l.endpointMessage = "Failed to set the receive time out!";
          },
          [](UpdateProcedure&) {},
-         {"Failed to set the receive time out!", "Can't open port!", "Programming Failed!"}},
+         {"Failed to set the receive time out!", "Can't open port!", "Programming Failed!"},
+         UpdateFailure::PortUnavailable},
         {"EraseTimeout",
          Nothing,
          [](UpdateProcedure& p) {
@@ -322,6 +328,7 @@ const std::vector<FailureCase>& FailureRows() {
              p.OnLinkTimeout(BootCommand::Erase);
          },
          {"Programming Failed!"},
+         UpdateFailure::NoAnswer,
          {Reply(BootCommand::Erase)}},
         {"ProgramTimeout",
          Nothing,
@@ -330,6 +337,7 @@ const std::vector<FailureCase>& FailureRows() {
              p.OnLinkTimeout(BootCommand::Program);
          },
          {"Programming Failed!"},
+         UpdateFailure::NoAnswer,
          {Reply(BootCommand::Program)}},
         {"VerifyTimeout",
          Nothing,
@@ -337,7 +345,8 @@ const std::vector<FailureCase>& FailureRows() {
              UntilVerify(p);
              p.OnLinkTimeout(BootCommand::Verify);
          },
-         {"Programming Failed!"}},
+         {"Programming Failed!"},
+         UpdateFailure::NoAnswer},
         {"WrongCrc",
          Nothing,
          [](UpdateProcedure& p) {
@@ -345,6 +354,7 @@ const std::vector<FailureCase>& FailureRows() {
              p.OnLinkReply(Reply(BootCommand::Verify, {0xBE, 0xEF})); // bytes swapped
          },
          {"Programming Failed!"},
+         UpdateFailure::CrcMismatch,
          {Reply(BootCommand::Verify, {0xEF, 0xBE})}}, // a right one, too late
         {"CrcMissingFromReply",
          Nothing,
@@ -352,11 +362,13 @@ const std::vector<FailureCase>& FailureRows() {
              UntilVerify(p);
              p.OnLinkReply(Reply(BootCommand::Verify, {0xEF}));
          },
-         {"Programming Failed!"}},
+         {"Programming Failed!"},
+         UpdateFailure::CrcMismatch},
         {"NoRecordToProgram",
          [](FakeLink& l) { l.programBuilds = false; },
          UntilProgramming,
-         {"Programming Failed!"}},
+         {"Programming Failed!"},
+         UpdateFailure::NothingToProgram},
     };
     return rows;
 }
@@ -367,6 +379,115 @@ INSTANTIATE_TEST_SUITE_P(Rows, UpdateFailureTest,
                              return std::string(std::get<0>(testCase.param).name) +
                                     (std::get<1>(testCase.param) ? "UnderBoxes" : "");
                          });
+
+TEST_F(UpdateProcedureTest, ATimedOutCommandIsNamed) {
+    RunUntilErase();
+    procedure.OnLinkReply(Reply(BootCommand::Erase));
+    procedure.OnLinkTimeout(BootCommand::Program);
+    EXPECT_EQ(procedure.Failure(), UpdateFailure::NoAnswer);
+    EXPECT_EQ(procedure.TimedOutCommand(), BootCommand::Program);
+}
+
+// The console's modes ask for the module's CRC before anything is erased.
+struct ModeCase {
+    const char* name;
+    UpdateMode mode;
+    bool moduleHoldsTheImage;
+    std::vector<BootCommand> sent;
+    UpdateFailure why;
+    bool unchanged;
+};
+
+void PrintTo(const ModeCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class UpdateModeTest : public ::testing::TestWithParam<ModeCase> {
+protected:
+    FakeLink link;
+    FakeView view;
+    NoListener listener;
+};
+
+TEST_P(UpdateModeTest, AsksTheModulesCrcFirst) {
+    UpdateProcedure procedure("new.hex", 0xC0A80232, link, listener, view,
+                              {GetParam().mode, UpdateTiming{}});
+    ASSERT_TRUE(procedure.OnInitDialog());
+    for (int tick = 0; tick < 11; ++tick) {
+        procedure.OnTick();
+    }
+    ASSERT_EQ(link.sent.size(), 1u);
+    EXPECT_TRUE(procedure.CheckingFirst());
+    const std::vector<std::uint8_t> crc = GetParam().moduleHoldsTheImage
+                                              ? std::vector<std::uint8_t>{0xEF, 0xBE}
+                                              : std::vector<std::uint8_t>{0x00, 0x00};
+    procedure.OnLinkReply(Reply(BootCommand::Verify, crc));
+    EXPECT_FALSE(procedure.CheckingFirst());
+    if (!link.sent.empty() && link.sent.back().command == BootCommand::Erase) {
+        procedure.OnLinkReply(Reply(BootCommand::Erase));
+        procedure.OnLinkReply(Reply(BootCommand::Program));
+        procedure.OnLinkReply(Reply(BootCommand::Verify, {0xEF, 0xBE}));
+    }
+    for (int tick = 0; tick < 3 && view.results.empty(); ++tick) {
+        procedure.OnTick();
+    }
+    std::vector<BootCommand> sent;
+    for (const auto& command : link.sent) {
+        sent.push_back(command.command);
+    }
+    EXPECT_EQ(sent, GetParam().sent);
+    EXPECT_EQ(procedure.Failure(), GetParam().why);
+    EXPECT_EQ(procedure.Unchanged(), GetParam().unchanged);
+    const bool reprogrammed = GetParam().mode == UpdateMode::ProgramUnlessSame;
+    EXPECT_EQ(procedure.ModuleCrc(),
+              GetParam().moduleHoldsTheImage || reprogrammed ? 0xBEEF : 0x0000)
+        << "the last CRC the module reported";
+    const auto expected =
+        GetParam().why == UpdateFailure::None ? UpdateResult::Ok : UpdateResult::Cancel;
+    EXPECT_EQ(view.results, std::vector<UpdateResult>{expected});
+}
+
+using enum BootCommand;
+INSTANTIATE_TEST_SUITE_P(Modes, UpdateModeTest,
+                         ::testing::Values(ModeCase{"UnlessSameAndTheSame",
+                                                    UpdateMode::ProgramUnlessSame,
+                                                    true,
+                                                    {Verify, Run},
+                                                    UpdateFailure::None,
+                                                    true},
+                                           ModeCase{"UnlessSameButDifferent",
+                                                    UpdateMode::ProgramUnlessSame,
+                                                    false,
+                                                    {Verify, Erase, Program, Verify, Run},
+                                                    UpdateFailure::None,
+                                                    false},
+                                           ModeCase{"VerifyOnlyAndTheSame",
+                                                    UpdateMode::VerifyOnly,
+                                                    true,
+                                                    {Verify, Run},
+                                                    UpdateFailure::None,
+                                                    false},
+                                           ModeCase{"VerifyOnlyButDifferent",
+                                                    UpdateMode::VerifyOnly,
+                                                    false,
+                                                    {Verify},
+                                                    UpdateFailure::CrcMismatch,
+                                                    false}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST(UpdateTimingTest, AttemptsAndStretchedTimeOuts) {
+    const UpdateTiming windows;
+    EXPECT_EQ(windows.erase.count, 3);
+    EXPECT_EQ(windows.program.timeout, 500ms);
+    const UpdateTiming slow = windows.Adjusted(5, 2.5);
+    EXPECT_EQ(slow.erase.count, 5);
+    EXPECT_EQ(slow.erase.timeout, 12500ms);
+    EXPECT_EQ(slow.program.timeout, 1250ms);
+    EXPECT_EQ(slow.verify.timeout, 17500ms);
+    const UpdateTiming same = windows.Adjusted(0, 1.0);
+    EXPECT_EQ(same.verify.count, 3) << "0 keeps the attempts";
+    EXPECT_EQ(same.verify.timeout, 7000ms);
+}
 
 TEST_F(UpdateProcedureTest, LateEraseReplyAfterTimeoutChangesNothing) {
     RunUntilErase();
