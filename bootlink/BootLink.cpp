@@ -21,6 +21,10 @@ bool BootLink::Open(std::uint16_t port, DeviceAddress address) {
     return endpoint.Open(port, address);
 }
 
+void BootLink::TakeRepliesOnlyFromModule() {
+    endpoint.AcceptOnlyFromPeer();
+}
+
 bool BootLink::IsOpen() const {
     return endpoint.IsOpen();
 }
@@ -216,6 +220,9 @@ bool BootLink::RetryStep() {
         return false;
     }
     SendFrame();
+    const auto sends = static_cast<std::uint16_t>(attempts.load(std::memory_order_relaxed) -
+                                                  attemptsLeft.load(std::memory_order_relaxed));
+    listener.load()->PostLinkResend(static_cast<BootCommand>(currentCommand.load()), sends);
     return true;
 }
 

@@ -31,6 +31,10 @@ public:
     BootLink& operator=(const BootLink&) = delete;
     ~BootLink() override;
 
+    // From now on a datagram from any address but the module's is no reply (the window takes
+    // replies from any sender, as it always has). To be called before the worker starts.
+    void TakeRepliesOnlyFromModule();
+
     bool LoadHexFile(const std::string& path) override;
     bool Open(std::uint16_t port, DeviceAddress address) override;
     bool IsOpen() const override;

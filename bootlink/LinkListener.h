@@ -25,6 +25,8 @@ public:
     virtual ~LinkListener() = default;
     virtual void PostLinkReply(const LinkReply& reply) = 0;
     virtual void PostLinkTimeout(BootCommand command) = 0;
+    // A command's frame went out again after its time-out; send counts from 1 for the first.
+    virtual void PostLinkResend(BootCommand /*command*/, std::uint16_t /*send*/) {}
 };
 
 } // namespace ostrel

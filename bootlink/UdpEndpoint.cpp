@@ -38,30 +38,29 @@ long UdpEndpoint::Send(std::span<const std::uint8_t> data) {
 }
 
 std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer) {
-    if (!IsOpen()) {
-        return 0;
-    }
-    // MSG_TRUNC makes recv report the datagram's real length, so an over-long one is refused.
-    const ssize_t received = ::recv(sock.Get(), buffer.data(), buffer.size(), MSG_TRUNC);
-    if (received <= 0 || static_cast<std::size_t>(received) > buffer.size()) {
-        return 0;
-    }
-    return static_cast<std::size_t>(received);
+    return ReceiveWithArrival(buffer).length;
 }
 
 UdpEndpoint::Arrival UdpEndpoint::ReceiveWithArrival(std::span<std::uint8_t> buffer) {
     if (!IsOpen()) {
         return {};
     }
+    sockaddr_in source{};
     alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> control{};
     iovec data{buffer.data(), buffer.size()};
     msghdr message{};
+    message.msg_name = &source;
+    message.msg_namelen = sizeof source;
     message.msg_iov = &data;
     message.msg_iovlen = 1;
     message.msg_control = control.data();
     message.msg_controllen = control.size();
+    // MSG_TRUNC makes the call report the datagram's real length, so an over-long one is refused.
     const ssize_t received = ::recvmsg(sock.Get(), &message, MSG_TRUNC);
     if (received <= 0 || static_cast<std::size_t>(received) > buffer.size()) {
+        return {};
+    }
+    if (onlyFromPeer && source.sin_addr.s_addr != peer.sin_addr.s_addr) {
         return {};
     }
     Arrival arrival{static_cast<std::size_t>(received), std::chrono::system_clock::now()};

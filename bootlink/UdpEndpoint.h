@@ -40,6 +40,8 @@ public:
     bool WaitReadable(std::chrono::milliseconds timeout) const;
     void Close();
     bool IsOpen() const { return sock.IsValid(); }
+    // Datagrams from any address but the peer's are dropped from now on.
+    void AcceptOnlyFromPeer() { onlyFromPeer = true; }
     // The socket, for waiting on it together with other things; -1 when there is none.
     int NativeHandle() const { return sock.Get(); }
 
@@ -47,6 +49,7 @@ private:
     MessageSink& messages;
     UniqueFd sock;
     sockaddr_in peer{};
+    bool onlyFromPeer = false;
 };
 
 } // namespace ostrel

@@ -114,6 +114,34 @@ TEST_F(BootLinkTest, ReplyToSecondAttemptStopsTheThird) {
     EXPECT_EQ(listener.Events().size(), 1u) << "no time-out after the reply";
 }
 
+TEST_F(BootLinkTest, EveryResendIsReportedWithItsNumber) {
+    ASSERT_TRUE(link.SendCommand(BootCommand::Erase, 3, T));
+    ASSERT_EQ(listener.WaitFor(1, 1000ms).size(), 1u);
+    using Resend = std::pair<BootCommand, std::uint16_t>;
+    EXPECT_EQ(listener.Resends(),
+              (std::vector<Resend>{{BootCommand::Erase, 2}, {BootCommand::Erase, 3}}));
+}
+
+TEST(BootLinkSenderTest, WhenOnlyTheModuleCountsAStrangersReplyIsNoAnswer) {
+    test::MessageRecorder messages;
+    test::UdpPeer module;
+    test::UdpPeer stranger("127.0.0.2");
+    test::RecordingListener listener;
+    BootLink link(messages);
+    link.TakeRepliesOnlyFromModule();
+    ASSERT_TRUE(link.Open(module.Port(), loopback));
+    link.StartWorker(listener);
+    ASSERT_TRUE(link.SendCommand(BootCommand::Erase, 2, 200ms));
+    const auto erase = module.Receive(500ms);
+    ASSERT_TRUE(erase);
+    stranger.SendTo(erase->source, test::EncodeTestFrame(HexBytes("02")));
+    EXPECT_TRUE(module.Receive(500ms)) << "resent: the stranger's reply did not count";
+    module.SendTo(erase->source, test::EncodeTestFrame(HexBytes("02")));
+    const auto events = listener.WaitFor(1, 500ms);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_FALSE(events[0].timeout);
+}
+
 TEST_F(BootLinkTest, ZeroAttemptsSendsAndReportsNothing) {
     EXPECT_FALSE(link.GetProgress()) << "no command yet";
     ASSERT_TRUE(link.SendCommand(BootCommand::Erase, 0, T));

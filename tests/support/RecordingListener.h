@@ -27,6 +27,15 @@ public:
         Add({true, reply, Clock::now()});
     }
 
+    void PostLinkResend(BootCommand command, std::uint16_t send) override {
+        std::lock_guard lock(mutex);
+        resends.emplace_back(command, send);
+    }
+    std::vector<std::pair<BootCommand, std::uint16_t>> Resends() {
+        std::lock_guard lock(mutex);
+        return resends;
+    }
+
     // Waits until at least count events have come, at most for the given time; returns them all.
     std::vector<Event> WaitFor(std::size_t count, std::chrono::milliseconds wait) {
         std::unique_lock lock(mutex);
@@ -50,6 +59,7 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<Event> events;
+    std::vector<std::pair<BootCommand, std::uint16_t>> resends;
 };
 
 } // namespace ostrel::test
