@@ -104,19 +104,30 @@ std::uint16_t HexImage::ReadRecord(std::span<std::uint8_t> dest, std::size_t max
     return static_cast<std::uint16_t>(count);
 }
 
-void HexImage::StoreDataRecord(std::uint32_t address, std::span<const std::uint8_t> data,
+bool HexImage::StoreDataRecord(std::uint32_t address, std::span<const std::uint8_t> data,
                                std::uint32_t& lowest, std::uint32_t& highestEnd) {
     // Outside the image nothing is stored and the used range is not widened.
     const std::uint64_t end = std::uint64_t{address} + data.size();
     if (address < imageBase || end > std::uint64_t{imageBase} + imageSize) {
-        return;
+        return false;
     }
     lowest = std::min(lowest, address);
     highestEnd = std::max(highestEnd, static_cast<std::uint32_t>(end));
     std::copy(data.begin(), data.end(), image.get() + (address - imageBase));
+    return true;
 }
 
-HexImage::BuildResult HexImage::Build() {
+HexImage::BuildResult HexImage::Build(BuildReport* report) {
+    BuildReport unused;
+    BuildReport& left = report != nullptr ? *report : unused;
+    left = {};
+    // The build does not reset the count of records read; its own lines count from here.
+    const std::uint32_t before = LinesRead();
+    const auto note = [&](std::uint32_t& count, std::uint32_t& firstLine) {
+        if (count++ == 0) {
+            firstLine = LinesRead() - before;
+        }
+    };
     std::memset(image.get(), 0xFF, imageSize);
     if (!file.Rewind()) {
         return {};
@@ -137,9 +148,12 @@ HexImage::BuildResult HexImage::Build() {
         case dataRecord: {
             const std::uint32_t offset = std::uint32_t{record[1]} << 8 | record[2];
             const std::uint32_t address = (segmentBase + linearBase + offset) | segmentBit;
-            if (address < exclusionLimit) {
-                StoreDataRecord(address, body.first(std::min<std::size_t>(record[0], body.size())),
-                                lowest, highestEnd);
+            if (address >= exclusionLimit) {
+                note(left.bootRegionRecords, left.firstBootRegionLine);
+            } else if (!StoreDataRecord(address,
+                                        body.first(std::min<std::size_t>(record[0], body.size())),
+                                        lowest, highestEnd)) {
+                note(left.outsideRecords, left.firstOutsideLine);
             }
             break;
         }
@@ -157,6 +171,7 @@ HexImage::BuildResult HexImage::Build() {
             break;
         }
     }
+    left.recordLines = LinesRead() - before;
     if (lowest > highestEnd) {
         return {}; // no data record stored: no used range
     }

@@ -33,6 +33,16 @@ public:
         std::uint16_t crc = 0;    // CRC-16 of that range of the image
     };
 
+    // What a build left out, for a user to see before flashing. The build reads record lines
+    // only, so a record's ordinal among the lines it read is its line number in the file.
+    struct BuildReport {
+        std::uint32_t recordLines = 0; // lines taken in before the first line that is not a record
+        std::uint32_t bootRegionRecords = 0;
+        std::uint32_t firstBootRegionLine = 0;
+        std::uint32_t outsideRecords = 0; // data records beside the program memory
+        std::uint32_t firstOutsideLine = 0;
+    };
+
     HexImage();
 
     // Opens the file and counts its lines; the file stays open, positioned at its end.
@@ -45,15 +55,19 @@ public:
     // any other line, which is consumed all the same. Never writes beyond dest.
     std::uint16_t ReadRecord(std::span<std::uint8_t> dest, std::size_t maxChars);
 
-    // Rebuilds the whole image from the start of the file and reports its used range.
-    BuildResult Build();
+    // Rebuilds the whole image from the start of the file and reports its used range, and, when
+    // asked, what it left out.
+    BuildResult Build(BuildReport* report = nullptr);
+    // No further line can be read.
+    bool AtEnd() const { return !file.IsOpen() || file.AtEnd(); }
 
     std::uint32_t LineCount() const { return lineCount; }
     std::uint32_t LinesRead() const { return linesRead.load(std::memory_order_relaxed); }
     std::span<const std::uint8_t> Image() const { return {image.get(), imageSize}; }
 
 private:
-    void StoreDataRecord(std::uint32_t address, std::span<const std::uint8_t> data,
+    // False when the data lie beside the image, and then nothing is stored.
+    bool StoreDataRecord(std::uint32_t address, std::span<const std::uint8_t> data,
                          std::uint32_t& lowest, std::uint32_t& highestEnd);
 
     TextFile file;
