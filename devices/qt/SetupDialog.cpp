@@ -29,37 +29,24 @@ void SetupDialog::OnInitDialog() {
         done(Accepted);
         return;
     }
-    if (!ReadSettings()) {
+    const auto reply = ReadSettings(endpoint, WaitHandlingEvents);
+    if (!reply) {
         messages.Say("no data returned", MessageIcon::Exclamation);
         endpoint.Close();
         done(Accepted);
         return;
     }
-    FillControls(ParseReply(replyBuffer));
+    FillControls(ParseReply(*reply));
 }
 
-bool SetupDialog::ReadSettings() {
-    const ManagementRequest request = BuildReadRequest();
-    for (int tries = readTries; tries > 0; --tries) {
-        endpoint.Send(request);
-        WaitForReply();
-        // What a short reply does not cover reads as zero, not as an earlier datagram.
-        replyBuffer.fill(0);
-        if (endpoint.Receive(replyBuffer) >= acceptedReplyLength) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void SetupDialog::WaitForReply() {
+void SetupDialog::WaitHandlingEvents(UdpEndpoint& module, std::chrono::milliseconds limit) {
     // Painting and timers go on meanwhile, as in the modal loop, but no user command may start:
     // the owner is as disabled as it will be once this dialog runs.
     const platform::UserInputBlocker noInput;
-    const auto end = std::chrono::steady_clock::now() + replyWait;
+    const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (endpoint.WaitReadable(std::chrono::milliseconds(5))) {
+        if (module.WaitReadable(std::chrono::milliseconds(5))) {
             return;
         }
     }

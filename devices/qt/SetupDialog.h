@@ -4,6 +4,7 @@
 #include "common/DeviceAddress.h"
 #include "common/MessageSink.h"
 #include "devices/ManagementDatagrams.h"
+#include "devices/SettingsRead.h"
 #include "devices/SetupChange.h"
 #include "platform/ModalDialog.h"
 
@@ -24,12 +25,6 @@ class SetupDialog final : public platform::ModalDialog {
     Q_OBJECT
 
 public:
-    static constexpr int readTries = 15;
-    // How long each try waits for an answer before it receives; it ends early when one is ready.
-    static constexpr std::chrono::milliseconds replyWait{250};
-    static constexpr std::size_t replyBufferSize = 245;
-    static constexpr std::size_t acceptedReplyLength = 61; // more than 60 bytes
-
     SetupDialog(DeviceAddress deviceAddress, MessageSink& messages, QWidget* parent);
     ~SetupDialog() override;
     Q_DISABLE_COPY_MOVE(SetupDialog)
@@ -42,8 +37,7 @@ protected:
     void OnInitDialog() override;
 
 private:
-    bool ReadSettings();
-    void WaitForReply();
+    static void WaitHandlingEvents(UdpEndpoint& module, std::chrono::milliseconds limit);
     void FillControls(const ManagementReply& reply);
     EnteredSettings Entered() const;
 
@@ -52,7 +46,6 @@ private:
     std::string identification;
     UdpEndpoint endpoint;
     DeviceAddress deviceAddress;
-    std::array<std::uint8_t, replyBufferSize> replyBuffer{};
     ReportedSettings reportedSettings;
 };
 

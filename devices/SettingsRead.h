@@ -1,0 +1,38 @@
+#pragma once
+
+#include "bootlink/UdpEndpoint.h"
+#include "devices/ManagementDatagrams.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace ostrel {
+
+// The setup dialog's read exchange with one module: a read request, a wait, one receive, and
+// again, until a datagram of more than 60 bytes comes, at most 15 times.
+struct SettingsRead {
+    static constexpr int tries = 15;
+    // How long each try waits before it receives; the wait ends early when a datagram is ready.
+    static constexpr std::chrono::milliseconds replyWait{250};
+    static constexpr std::size_t bufferSize = 245;
+    static constexpr std::size_t acceptedLength = 61;
+
+    using Reply = std::array<std::uint8_t, bufferSize>;
+    // Waits at most the given time, or until the endpoint has a datagram; the window handles its
+    // events meanwhile, the console only waits.
+    using Wait = std::function<void(UdpEndpoint& endpoint, std::chrono::milliseconds limit)>;
+};
+
+// Runs the exchange on an open endpoint. The accepted reply's bytes (what a short reply does
+// not cover reads as zero), or nothing after the last try.
+std::optional<SettingsRead::Reply> ReadSettings(UdpEndpoint& endpoint,
+                                                const SettingsRead::Wait& wait,
+                                                int tries = SettingsRead::tries);
+
+// The console's wait: nothing but the endpoint.
+void WaitForDatagram(UdpEndpoint& endpoint, std::chrono::milliseconds limit);
+
+} // namespace ostrel
