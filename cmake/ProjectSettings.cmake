@@ -13,7 +13,10 @@ target_compile_definitions(ostrel_build_options INTERFACE
     QT_NO_CONTEXTLESS_CONNECT
     QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
     QT_NO_KEYWORDS)
-target_include_directories(ostrel_build_options INTERFACE ${PROJECT_SOURCE_DIR})
+target_include_directories(ostrel_build_options INTERFACE ${PROJECT_SOURCE_DIR}
+    ${PROJECT_BINARY_DIR}/generated)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in
+    ${PROJECT_BINARY_DIR}/generated/common/Version.h @ONLY)
 
 if(OSTREL_SANITIZE STREQUAL "address")
     set(sanitizer_flags -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

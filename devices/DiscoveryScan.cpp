@@ -115,12 +115,13 @@ bool DiscoveryScan::RequestTo(DeviceAddress target, std::string& error) {
     return sent;
 }
 
-std::vector<DiscoveredModule> DiscoveryScan::Collect(std::chrono::milliseconds wait) {
+std::vector<DiscoveredModule> DiscoveryScan::Collect(std::chrono::milliseconds wait, int stopFd) {
     std::vector<DiscoveredModule> modules;
     std::vector<pollfd> watched;
     for (const UniqueFd& fd : sockets) {
         watched.push_back({fd.Get(), POLLIN, 0});
     }
+    watched.push_back({stopFd, POLLIN, 0}); // a negative descriptor is not watched
     const auto end = std::chrono::steady_clock::now() + wait;
     for (auto now = std::chrono::steady_clock::now(); now < end;
          now = std::chrono::steady_clock::now()) {
@@ -128,7 +129,13 @@ std::vector<DiscoveredModule> DiscoveryScan::Collect(std::chrono::milliseconds w
         if (::poll(watched.data(), watched.size(), static_cast<int>(left.count())) <= 0) {
             continue;
         }
+        if (watched.back().revents != 0) {
+            break;
+        }
         for (pollfd& entry : watched) {
+            if (entry.fd == stopFd) {
+                continue;
+            }
             if ((entry.revents & POLLIN) == 0) {
                 continue;
             }

@@ -31,8 +31,9 @@ public:
     bool RequestTo(DeviceAddress target, std::string& error);
 
     // The replies that come within the time, each MAC once (the first one heard), in the order
-    // they came; datagrams that are no reply or shorter than 65 bytes are ignored.
-    std::vector<DiscoveredModule> Collect(std::chrono::milliseconds wait);
+    // they came; datagrams that are no reply or shorter than 65 bytes are ignored. It ends early
+    // when stopFd (if given) becomes readable.
+    std::vector<DiscoveredModule> Collect(std::chrono::milliseconds wait, int stopFd = -1);
 
 private:
     std::optional<UniqueFd> OpenSocket(DeviceAddress local, std::string& error);

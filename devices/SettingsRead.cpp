@@ -1,5 +1,7 @@
 #include "devices/SettingsRead.h"
 
+#include <poll.h>
+
 namespace ostrel {
 
 std::optional<SettingsRead::Reply> ReadSettings(UdpEndpoint& endpoint,
@@ -8,7 +10,9 @@ std::optional<SettingsRead::Reply> ReadSettings(UdpEndpoint& endpoint,
     SettingsRead::Reply reply{};
     for (; tries > 0; --tries) {
         endpoint.Send(request);
-        wait(endpoint, SettingsRead::replyWait);
+        if (!wait(endpoint, SettingsRead::replyWait)) {
+            return std::nullopt;
+        }
         reply.fill(0);
         if (endpoint.Receive(reply) >= SettingsRead::acceptedLength) {
             return reply;
@@ -17,8 +21,10 @@ std::optional<SettingsRead::Reply> ReadSettings(UdpEndpoint& endpoint,
     return std::nullopt;
 }
 
-void WaitForDatagram(UdpEndpoint& endpoint, std::chrono::milliseconds limit) {
-    endpoint.WaitReadable(limit);
+bool WaitForDatagram(UdpEndpoint& endpoint, std::chrono::milliseconds limit, int stopFd) {
+    std::array<pollfd, 2> watched{{{endpoint.NativeHandle(), POLLIN, 0}, {stopFd, POLLIN, 0}}};
+    ::poll(watched.data(), watched.size(), static_cast<int>(limit.count()));
+    return watched[1].revents == 0;
 }
 
 } // namespace ostrel

@@ -22,17 +22,17 @@ struct SettingsRead {
 
     using Reply = std::array<std::uint8_t, bufferSize>;
     // Waits at most the given time, or until the endpoint has a datagram; the window handles its
-    // events meanwhile, the console only waits.
-    using Wait = std::function<void(UdpEndpoint& endpoint, std::chrono::milliseconds limit)>;
+    // events meanwhile, the console only waits. False ends the exchange (the user stopped it).
+    using Wait = std::function<bool(UdpEndpoint& endpoint, std::chrono::milliseconds limit)>;
 };
 
 // Runs the exchange on an open endpoint. The accepted reply's bytes (what a short reply does
-// not cover reads as zero), or nothing after the last try.
+// not cover reads as zero), or nothing after the last try or when the wait ends it.
 std::optional<SettingsRead::Reply> ReadSettings(UdpEndpoint& endpoint,
                                                 const SettingsRead::Wait& wait,
                                                 int tries = SettingsRead::tries);
 
-// The console's wait: nothing but the endpoint.
-void WaitForDatagram(UdpEndpoint& endpoint, std::chrono::milliseconds limit);
+// A wait for nothing but the endpoint, or until stopFd (if not -1) becomes readable; false then.
+bool WaitForDatagram(UdpEndpoint& endpoint, std::chrono::milliseconds limit, int stopFd = -1);
 
 } // namespace ostrel

@@ -17,6 +17,35 @@ ReportedSettings ReportedSettings::From(const ManagementReply& reply) {
             reply.dhcpFlags,      reply.usbPid,    reply.receptionPort};
 }
 
+EnteredSettings AsReported(const ReportedSettings& reported) {
+    EnteredSettings entered;
+    entered.ipAddress = reported.ipAddress;
+    entered.subnetMask = reported.subnetMask;
+    entered.dhcpEnabled = (reported.dhcpFlags & 0x11) != 0;
+    entered.usbPid = reported.usbPid;
+    entered.receptionPort = reported.receptionPort;
+    const auto end = std::ranges::find(reported.identification, std::uint8_t{0});
+    entered.identification.assign(reported.identification.begin(), end);
+    return entered;
+}
+
+std::vector<std::string> DifferencesFromWritten(const ModuleConfig& written,
+                                                const ManagementReply& readBack) {
+    std::vector<std::string> differences;
+    const auto differ = [&](bool same, const char* name) {
+        if (!same) {
+            differences.emplace_back(name);
+        }
+    };
+    differ(readBack.ipAddress == written.ipAddress, "address");
+    differ(readBack.subnetMask == written.subnetMask, "mask");
+    differ(readBack.DhcpEnabled() == written.dhcpEnabled, "DHCP");
+    differ(readBack.receptionPort == written.receptionPort, "port");
+    differ(readBack.usbPid == written.usbPid, "USB PID");
+    differ(readBack.identification == written.identification, "identification");
+    return differences;
+}
+
 std::optional<std::int32_t> ReadPortText(std::string_view text) {
     return ScanDecimal(text.substr(0, portCharacters));
 }

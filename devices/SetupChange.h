@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -31,6 +32,15 @@ struct EnteredSettings {
     std::optional<std::int32_t> receptionPort; // none when the text holds no number
     std::string identification;                // up to 13 characters
 };
+
+// The dialog as it opens on a report, nothing touched: the identification up to its first zero
+// byte, DHCP checked when the reported flags have 0x01 or 0x10, the reported PID and port.
+EnteredSettings AsReported(const ReportedSettings& reported);
+
+// The settings of a reply that differ from those written, by name ("address", "mask", "DHCP",
+// "port", "USB PID", "identification"): what a read-back shows.
+std::vector<std::string> DifferencesFromWritten(const ModuleConfig& written,
+                                                const ManagementReply& readBack);
 
 // The port edit as Apply reads it: its first five characters as a decimal number.
 std::optional<std::int32_t> ReadPortText(std::string_view text);

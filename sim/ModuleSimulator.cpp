@@ -245,6 +245,7 @@ void ModuleSimulator::HandleBootloader(std::span<const std::uint8_t> datagram,
             entry.details += " dump=failed";
         }
         inBootloader = false;
+        ranApplication = true;
         deframer.Reset();
         entry.action = "done";
     }
@@ -265,6 +266,17 @@ void ModuleSimulator::HandleApplication(std::span<const std::uint8_t> datagram,
     if (const auto reason = faults.Lose()) {
         entry.action = "dropped";
         entry.details = " reason=" + std::string(*reason);
+        log.Write(entry);
+        return;
+    }
+    if (options.noAppAfterRun && ranApplication) {
+        entry.action = "dropped";
+        entry.details = " reason=no-app-after-run";
+        log.Write(entry);
+        return;
+    }
+    if (options.ignoreWrites && command == ManagementCommand::Write) {
+        entry.details = " fault=ignore-writes";
         log.Write(entry);
         return;
     }

@@ -66,6 +66,7 @@ private:
     BootloaderModel bootloader;
     ManagementModel management;
     bool inBootloader;
+    bool ranApplication = false; // Run has started the application
     std::deque<PendingReply> pending;
     std::vector<std::uint8_t> receiveBuffer;
 };

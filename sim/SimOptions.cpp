@@ -265,6 +265,12 @@ private:
         if (name == "--short-reply") {
             return Flag(name, options.shortReply);
         }
+        if (name == "--ignore-writes") {
+            return Flag(name, options.ignoreWrites);
+        }
+        if (name == "--no-app-after-run") {
+            return Flag(name, options.noAppAfterRun);
+        }
         if (name == "--stop-with-parent") {
             return Flag(name, options.stopWithParent);
         }
@@ -326,6 +332,8 @@ Faults:
   --duplicate          send every reply twice
   --bad-verify         answer Verify with the right CRC XOR 0x5A5A
   --short-reply        cut the management reply to its first 60 bytes
+  --ignore-writes      take write requests but store nothing
+  --no-app-after-run   once Run has started the application, it never answers
 
 Output:
   --log FILE           one line per received datagram:

@@ -22,6 +22,8 @@ struct SimOptions {
     bool duplicate = false;
     bool badVerify = false;
     bool shortReply = false;
+    bool ignoreWrites = false;  // a write request changes nothing
+    bool noAppAfterRun = false; // after Run the application never answers
     bool stopWithParent = false;
     std::string logPath;
     std::string dumpPath;

@@ -39,7 +39,7 @@ void SetupDialog::OnInitDialog() {
     FillControls(ParseReply(*reply));
 }
 
-void SetupDialog::WaitHandlingEvents(UdpEndpoint& module, std::chrono::milliseconds limit) {
+bool SetupDialog::WaitHandlingEvents(UdpEndpoint& module, std::chrono::milliseconds limit) {
     // Painting and timers go on meanwhile, as in the modal loop, but no user command may start:
     // the owner is as disabled as it will be once this dialog runs.
     const platform::UserInputBlocker noInput;
@@ -47,9 +47,10 @@ void SetupDialog::WaitHandlingEvents(UdpEndpoint& module, std::chrono::milliseco
     while (std::chrono::steady_clock::now() < end) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         if (module.WaitReadable(std::chrono::milliseconds(5))) {
-            return;
+            break;
         }
     }
+    return true;
 }
 
 void SetupDialog::FillControls(const ManagementReply& reply) {

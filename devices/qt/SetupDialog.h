@@ -37,7 +37,7 @@ protected:
     void OnInitDialog() override;
 
 private:
-    static void WaitHandlingEvents(UdpEndpoint& module, std::chrono::milliseconds limit);
+    static bool WaitHandlingEvents(UdpEndpoint& module, std::chrono::milliseconds limit);
     void FillControls(const ManagementReply& reply);
     EnteredSettings Entered() const;
 

@@ -20,21 +20,8 @@ ReportedSettings Reported() {
     return reported;
 }
 
-// The dialog as it opens on the report, nothing touched.
 EnteredSettings Untouched(const ReportedSettings& reported) {
-    EnteredSettings entered;
-    entered.ipAddress = reported.ipAddress;
-    entered.subnetMask = reported.subnetMask;
-    entered.dhcpEnabled = (reported.dhcpFlags & 0x11) != 0;
-    entered.usbPid = reported.usbPid;
-    entered.receptionPort = reported.receptionPort;
-    for (const std::uint8_t byte : reported.identification) {
-        if (byte == 0) {
-            break;
-        }
-        entered.identification += static_cast<char>(byte);
-    }
-    return entered;
+    return AsReported(reported);
 }
 
 struct ChangeCase {
@@ -106,6 +93,27 @@ TEST(SetupChangeWriteTest, TheRecordCarriesWhatWasEnteredAndTheModulesOwnWhereNo
               "Hall         ");
     EXPECT_TRUE(config.dhcpEnabled);
     EXPECT_EQ(config.ipAddress, reported.ipAddress) << "kept, though DHCP is on";
+}
+
+TEST(SetupChangeReadBackTest, NamesEveryFieldTheModuleDidNotTake) {
+    ReportedSettings reported = Reported();
+    EnteredSettings entered = AsReported(reported);
+    entered.receptionPort = 7000;
+    entered.dhcpEnabled = true;
+    const ModuleConfig written = ConfigToWrite(reported, entered);
+    ManagementReply readBack;
+    readBack.ipAddress = written.ipAddress;
+    readBack.subnetMask = written.subnetMask;
+    readBack.dhcpFlags = 0x0011;
+    readBack.usbPid = written.usbPid;
+    readBack.receptionPort = written.receptionPort;
+    readBack.identification = written.identification;
+    EXPECT_TRUE(DifferencesFromWritten(written, readBack).empty());
+    readBack.receptionPort = 6234;
+    readBack.dhcpFlags = 0;
+    readBack.identification[0] = 'X';
+    EXPECT_EQ(DifferencesFromWritten(written, readBack),
+              (std::vector<std::string>{"DHCP", "port", "identification"}));
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+#include "cli/ApplicationProbe.h"
+
+#include "devices/SettingsRead.h"
+
+#include <algorithm>
+
+namespace ostrel::cli {
+
+ApplicationProbe::ApplicationProbe(DeviceAddress address, MessageSink& messages)
+    : module(address), endpoint(messages) {}
+
+bool ApplicationProbe::Open(Clock::time_point now) {
+    if (!endpoint.Open(managementPort, module)) {
+        return false;
+    }
+    endpoint.AcceptOnlyFromPeer();
+    nextRequest = now;
+    deadline = now + limit;
+    return true;
+}
+
+ApplicationProbe::Clock::time_point ApplicationProbe::NextDue() const {
+    return std::min(nextRequest, deadline);
+}
+
+void ApplicationProbe::Step(Clock::time_point now) {
+    if (!Answered() && now >= nextRequest && now < deadline) {
+        endpoint.Send(BuildReadRequest());
+        nextRequest = now + requestEvery;
+    }
+}
+
+void ApplicationProbe::OnReadable() {
+    SettingsRead::Reply bytes{};
+    const std::size_t received = endpoint.Receive(bytes);
+    if (received >= SettingsRead::acceptedLength) {
+        const ManagementReply reply = ParseReply(std::span(bytes).first(received));
+        if (reply.magicValid) {
+            answer = reply;
+        }
+    }
+}
+
+} // namespace ostrel::cli

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "bootlink/UdpEndpoint.h"
+#include "common/MessageSink.h"
+#include "devices/ManagementDatagrams.h"
+
+#include <chrono>
+#include <optional>
+
+namespace ostrel::cli {
+
+// After Run: management read requests, as the setup dialog sends them, until the module's
+// application answers, for at most ten seconds. It never blocks: the console's loop waits on
+// Fd() and calls Step when NextDue() has come.
+class ApplicationProbe {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds limit{10};
+    static constexpr std::chrono::milliseconds requestEvery{250};
+
+    ApplicationProbe(DeviceAddress module, MessageSink& messages);
+
+    bool Open(Clock::time_point now);
+    int Fd() const { return endpoint.NativeHandle(); }
+    Clock::time_point NextDue() const;
+    void Step(Clock::time_point now);
+    void OnReadable();
+
+    bool Answered() const { return answer.has_value(); }
+    bool GaveUp(Clock::time_point now) const { return !Answered() && now >= deadline; }
+    const ManagementReply& Answer() const { return *answer; }
+
+private:
+    DeviceAddress module;
+    UdpEndpoint endpoint;
+    Clock::time_point nextRequest{};
+    Clock::time_point deadline{};
+    std::optional<ManagementReply> answer;
+};
+
+} // namespace ostrel::cli

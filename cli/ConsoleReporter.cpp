@@ -1,0 +1,275 @@
+#include "cli/ConsoleReporter.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace ostrel::cli {
+
+namespace {
+
+constexpr auto redrawEvery = std::chrono::milliseconds(100);
+
+std::string Hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
+
+std::string Fixed(double value, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string CommandName(BootCommand command) {
+    switch (command) {
+    case BootCommand::Query:
+        return "Query";
+    case BootCommand::Erase:
+        return "Erase";
+    case BootCommand::Program:
+        return "Program";
+    case BootCommand::Verify:
+        return "Verify";
+    case BootCommand::Run:
+        return "Run";
+    }
+    return "?";
+}
+
+std::string Described(Phase phase) {
+    switch (phase) {
+    case Phase::Wake:
+        return "waking the bootloader";
+    case Phase::Check:
+        return "asking the module's CRC";
+    case Phase::Erase:
+        return "erasing";
+    case Phase::Program:
+        return "programming";
+    case Phase::Verify:
+        return "verifying";
+    case Phase::Run:
+        return "starting the application";
+    case Phase::Confirm:
+        return "waiting for the application";
+    }
+    return "?";
+}
+
+std::uint32_t FramesDone(const UpdatePlan& plan, std::uint32_t done, std::uint32_t total) {
+    if (total == 0) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(std::uint64_t{plan.programFrames} *
+                                      std::min(done, total) / total);
+}
+
+} // namespace
+
+ConsoleReporter::ConsoleReporter(Console& out)
+    : console(out), bars(out.HumanOnTerminal() && !out.Quiet()) {}
+
+ConsoleReporter::~ConsoleReporter() {
+    Redraw(true);
+}
+
+ConsoleReporter::Line& ConsoleReporter::Of(const ModuleTarget& module) {
+    const auto found = std::ranges::find(lines, module.name, &Line::module);
+    if (found != lines.end()) {
+        return *found;
+    }
+    Line line;
+    line.module = module.name;
+    lines.push_back(line);
+    return lines.back();
+}
+
+double ConsoleReporter::Seconds(const Line& line) const {
+    return std::chrono::duration<double>(Clock::now() - line.started).count();
+}
+
+void ConsoleReporter::Start(const ModuleTarget& module, const std::string& file,
+                            const UpdatePlan& plan) {
+    Line& line = Of(module);
+    line.plan = &plan;
+    line.started = Clock::now();
+    console.Json({{"event", "start"},
+                  {"module", module.name},
+                  {"file", file},
+                  {"start", Hex(plan.verify.start, 8)},
+                  {"length", plan.verify.length},
+                  {"crc", Hex(plan.verify.crc, 4)},
+                  {"frames", plan.programFrames},
+                  {"lines", plan.lines}});
+    if (!bars) {
+        console.Say(module.name + ": " + file + ": " + std::to_string(plan.recordLines) +
+                    " records in " + std::to_string(plan.programFrames) + " frames; Verify " +
+                    Hex(plan.verify.start, 8) + " + " + std::to_string(plan.verify.length) +
+                    " bytes, CRC " + Hex(plan.verify.crc, 4));
+    }
+    Redraw(true);
+}
+
+void ConsoleReporter::PhaseBegins(const ModuleTarget& module, Phase phase) {
+    Line& line = Of(module);
+    line.phase = Described(phase);
+    if (phase == Phase::Program) {
+        line.programStarted = Clock::now();
+    }
+    console.Json({{"event", "phase"},
+                  {"module", module.name},
+                  {"phase", PhaseName(phase)},
+                  {"seconds", Seconds(line)}});
+    SayOrDraw(module.name + ": " + line.phase);
+}
+
+void ConsoleReporter::Progress(const ModuleTarget& module, std::uint32_t done,
+                               std::uint32_t total) {
+    Line& line = Of(module);
+    line.done = done;
+    line.total = total;
+    Redraw(false);
+    // A tenth at a time: logs stay short.
+    const int tenths = total == 0 ? 0 : static_cast<int>(10ull * std::min(done, total) / total);
+    if (tenths <= line.tenthsShown) {
+        return;
+    }
+    line.tenthsShown = tenths;
+    const std::uint32_t frames = FramesDone(*line.plan, done, total);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - line.programStarted).count();
+    const double bytes = double(line.plan->dataBytes) * std::min(done, total) / std::max(total, 1u);
+    console.Json({{"event", "progress"},
+                  {"module", module.name},
+                  {"done", done},
+                  {"total", total},
+                  {"percent", tenths * 10},
+                  {"frames", frames},
+                  {"bytesPerSecond", elapsed > 0 ? bytes / elapsed : 0.0}});
+    if (!bars) {
+        console.Say(module.name + ": programming " + std::to_string(tenths * 10) + "% (" +
+                    std::to_string(frames) + "/" + std::to_string(line.plan->programFrames) +
+                    " frames)");
+    }
+}
+
+void ConsoleReporter::Retry(const ModuleTarget& module, BootCommand command, std::uint16_t send) {
+    console.Json({{"event", "retry"},
+                  {"module", module.name},
+                  {"command", CommandName(command)},
+                  {"send", send}});
+    if (!bars) {
+        console.Say(module.name + ": " + CommandName(command) + " sent again (send " +
+                    std::to_string(send) + ")");
+    }
+}
+
+void ConsoleReporter::End(const ModuleTarget& module, const ModuleOutcome& outcome) {
+    Line& line = Of(module);
+    line.ended = true;
+    const UpdatePlan& plan = *line.plan;
+    nlohmann::json event = {{"event", "end"},
+                            {"module", module.name},
+                            {"result", ResultName(outcome.result)},
+                            {"exitCode", ToInt(outcome.code)},
+                            {"start", Hex(plan.verify.start, 8)},
+                            {"length", plan.verify.length},
+                            {"crc", Hex(plan.verify.crc, 4)},
+                            {"frames", plan.programFrames},
+                            {"seconds", outcome.seconds}};
+    event["moduleCrc"] = outcome.moduleCrc ? nlohmann::json(Hex(*outcome.moduleCrc, 4)) : nullptr;
+    event["name"] = outcome.name.empty() ? nlohmann::json(nullptr) : nlohmann::json(outcome.name);
+    event["version"] =
+        outcome.version.empty() ? nlohmann::json(nullptr) : nlohmann::json(outcome.version);
+    if (!outcome.error.empty()) {
+        event["error"] = outcome.error;
+        event["leftIn"] = outcome.leftIn;
+    }
+    console.Json(event);
+
+    const std::string took = " in " + Fixed(outcome.seconds, 2) + " s";
+    if (outcome.code == ExitCode::Done) {
+        std::string text = module.name + ": " + std::string(ResultName(outcome.result)) + took;
+        if (!outcome.name.empty()) {
+            text += "; the application answers: " + outcome.name + " " + outcome.version;
+        }
+        line.endText = text;
+        if (bars) {
+            Redraw(true);
+        } else {
+            console.Say(text);
+        }
+        return;
+    }
+    line.endText = module.name + ": " + std::string(ResultName(outcome.result)) + took;
+    Redraw(true);
+    console.Error(module.name + ": " + outcome.error + "; the module is left " + outcome.leftIn);
+}
+
+std::string ConsoleReporter::BarText(const Line& line, int width) const {
+    if (line.ended) {
+        return line.endText;
+    }
+    std::string text = line.module + "  " + line.phase;
+    if (line.phase != "programming" || line.total == 0 || line.plan == nullptr) {
+        return text;
+    }
+    const std::uint32_t done = std::min(line.done, line.total);
+    const int percent = static_cast<int>(100ull * done / line.total);
+    const int barWidth = std::clamp(width - static_cast<int>(text.size()) - 50, 10, 40);
+    const int filled = barWidth * percent / 100;
+    const double elapsed =
+        std::chrono::duration<double>(Clock::now() - line.programStarted).count();
+    const double bytes = double(line.plan->dataBytes) * done / line.total;
+    const double rate = elapsed > 0 ? bytes / elapsed : 0;
+    const double left = done > 0 ? elapsed * (line.total - done) / done : 0;
+    text += " [" + std::string(static_cast<std::size_t>(filled), '#') +
+            std::string(static_cast<std::size_t>(barWidth - filled), '-') + "] " +
+            std::to_string(percent) + "%  " +
+            std::to_string(FramesDone(*line.plan, done, line.total)) + "/" +
+            std::to_string(line.plan->programFrames) + " frames  " + Fixed(rate / 1000, 1) +
+            " kB/s  " + Fixed(left, 1) + " s left";
+    return text;
+}
+
+std::string ConsoleReporter::TotalText() const {
+    const auto ended = std::ranges::count_if(lines, &Line::ended);
+    return "total: " + std::to_string(ended) + " of " + std::to_string(lines.size()) +
+           " modules ended";
+}
+
+void ConsoleReporter::SayOrDraw(const std::string& text) {
+    if (bars) {
+        Redraw(false);
+    } else {
+        console.Say(text);
+    }
+}
+
+void ConsoleReporter::Redraw(bool now) {
+    if (!bars) {
+        return;
+    }
+    const auto at = Clock::now();
+    if (!now && at - lastDraw < redrawEvery) {
+        return;
+    }
+    lastDraw = at;
+    const int width = console.TerminalWidth();
+    std::string text;
+    if (drawnLines > 0) {
+        text += "\x1b[" + std::to_string(drawnLines) + "A"; // back to the first line drawn
+    }
+    for (const Line& line : lines) {
+        text += "\r\x1b[2K" + BarText(line, width).substr(0, static_cast<std::size_t>(width)) + "\n";
+    }
+    int count = static_cast<int>(lines.size());
+    if (lines.size() > 1) {
+        text += "\r\x1b[2K" + TotalText() + "\n";
+        ++count;
+    }
+    drawnLines = count;
+    console.Draw(text);
+}
+
+} // namespace ostrel::cli

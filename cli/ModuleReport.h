@@ -1,0 +1,66 @@
+#pragma once
+
+#include "bootlink/BootCommand.h"
+#include "cli/ExitCode.h"
+#include "common/DeviceAddress.h"
+#include "update/UpdatePlan.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrel::cli {
+
+// A module an update is for, as the output names it.
+struct ModuleTarget {
+    DeviceAddress address = 0;
+    std::string name; // its address as text, with its MAC when discovery gave one
+};
+
+enum class Phase {
+    Wake,    // the wake string is out; the bootloader gets its time
+    Check,   // asking the module's CRC before anything is erased
+    Erase,
+    Program,
+    Verify,
+    Run,     // starting the application
+    Confirm, // waiting for the application to answer
+};
+std::string_view PhaseName(Phase phase);
+
+enum class ModuleResult {
+    Done,
+    Unchanged, // it already held the image
+    Verified,  // verify: it holds the image
+    Failed,
+    Interrupted,
+};
+std::string_view ResultName(ModuleResult result);
+
+struct ModuleOutcome {
+    ModuleResult result = ModuleResult::Failed;
+    ExitCode code = ExitCode::Failed;
+    std::string error;  // what went wrong
+    std::string leftIn; // where the module was left when it went wrong
+    double seconds = 0;
+    std::optional<std::uint16_t> moduleCrc;
+    std::string name;    // the application that answered after Run
+    std::string version; // and its version
+};
+
+// Where an update's events go: the console's lines, bars or JSON.
+class UpdateReporter {
+public:
+    virtual ~UpdateReporter() = default;
+    virtual void Start(const ModuleTarget& module, const std::string& file,
+                       const UpdatePlan& plan) = 0;
+    virtual void PhaseBegins(const ModuleTarget& module, Phase phase) = 0;
+    // Records sent in Program frames so far, of the file's lines.
+    virtual void Progress(const ModuleTarget& module, std::uint32_t done,
+                          std::uint32_t total) = 0;
+    virtual void Retry(const ModuleTarget& module, BootCommand command, std::uint16_t send) = 0;
+    virtual void End(const ModuleTarget& module, const ModuleOutcome& outcome) = 0;
+};
+
+} // namespace ostrel::cli

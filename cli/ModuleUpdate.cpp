@@ -1,0 +1,346 @@
+#include "cli/ModuleUpdate.h"
+
+#include <cstdio>
+
+namespace ostrel::cli {
+
+namespace {
+
+std::string CommandName(BootCommand command) {
+    switch (command) {
+    case BootCommand::Query:
+        return "Query";
+    case BootCommand::Erase:
+        return "Erase";
+    case BootCommand::Program:
+        return "Program";
+    case BootCommand::Verify:
+        return "Verify";
+    case BootCommand::Run:
+        return "Run";
+    }
+    return "command " + std::to_string(static_cast<int>(command));
+}
+
+std::string Hex16(std::uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+const Attempts& AttemptsOf(BootCommand command, const UpdateTiming& timing) {
+    switch (command) {
+    case BootCommand::Erase:
+        return timing.erase;
+    case BootCommand::Program:
+        return timing.program;
+    default:
+        return timing.verify;
+    }
+}
+
+} // namespace
+
+ModuleUpdate::ModuleUpdate(ModuleTarget module, const UpdateJob& theJob, UpdateReporter& sink,
+                           LinkReportQueue& queue, std::size_t id)
+    : target(std::move(module)), job(theJob), reporter(sink), listener(queue, id), link(*this),
+      procedure(job.file, target.address, *this, listener, *this, job.options) {
+    // Only the module answers: a datagram from anywhere else is no reply.
+    link.TakeRepliesOnlyFromModule();
+}
+
+ModuleUpdate::~ModuleUpdate() {
+    link.StopWorker();
+}
+
+void ModuleUpdate::Start(Clock::time_point now) {
+    started = now;
+    lastTick = now;
+    reporter.Start(target, job.file, job.plan);
+    if (!procedure.OnInitDialog()) {
+        EndWith(ModuleResult::Failed, ExitCode::Usage, "no module address", "untouched");
+    }
+}
+
+bool ModuleUpdate::RunHasLeft() const {
+    const auto progress = link.GetProgress();
+    return progress && progress->done >= progress->total;
+}
+
+std::optional<ModuleUpdate::Clock::time_point> ModuleUpdate::NextDue() const {
+    if (Ended()) {
+        return std::nullopt;
+    }
+    if (probe) {
+        return probe->NextDue();
+    }
+    if (!timerRunning) {
+        return std::nullopt;
+    }
+    switch (procedure.State()) {
+    case UpdateState::WakeDelay:
+    case UpdateState::StartLink:
+        // The module's own time after the wake string: the window's ticks, exactly.
+        return lastTick + UpdateProcedure::tickPeriod;
+    case UpdateState::Programming:
+        return lastTick + progressEvery;
+    case UpdateState::Finish:
+        // The procedure does not wait for Run's answer, but Run must have left before the
+        // application is asked for.
+        return RunHasLeft() ? lastTick : lastTick + std::chrono::milliseconds(1);
+    case UpdateState::AwaitReply:
+        return std::nullopt;
+    case UpdateState::Prepare:
+    case UpdateState::Wake:
+    case UpdateState::StartApplication:
+    case UpdateState::Fail:
+        return lastTick;
+    }
+    return std::nullopt;
+}
+
+void ModuleUpdate::Step(Clock::time_point now) {
+    if (Ended()) {
+        return;
+    }
+    if (probe) {
+        if (probe->GaveUp(now)) {
+            EndWith(ModuleResult::Failed, ExitCode::NotConfirmed,
+                    "the flash verified, but the application did not answer within " +
+                        std::to_string(ApplicationProbe::limit.count()) + " s after Run",
+                    "started, not answering");
+            return;
+        }
+        probe->Step(now);
+        return;
+    }
+    if (procedure.State() == UpdateState::Finish && !RunHasLeft()) {
+        lastTick = now;
+        return;
+    }
+    lastTick = now;
+    procedure.OnTick();
+}
+
+void ModuleUpdate::OnReport(const LinkReport& report, Clock::time_point) {
+    if (Ended() || procedureResult) {
+        return;
+    }
+    switch (report.kind) {
+    case LinkReport::Kind::Reply:
+        procedure.OnLinkReply(report.reply);
+        break;
+    case LinkReport::Kind::Timeout:
+        procedure.OnLinkTimeout(report.reply.command);
+        break;
+    case LinkReport::Kind::Resend:
+        reporter.Retry(target, report.reply.command, report.send);
+        break;
+    }
+}
+
+int ModuleUpdate::ProbeFd() const {
+    return probe && !Ended() ? probe->Fd() : -1;
+}
+
+void ModuleUpdate::OnProbeReadable(Clock::time_point) {
+    if (probe && !Ended()) {
+        probe->OnReadable();
+        if (probe->Answered()) {
+            EndConfirmed();
+        }
+    }
+}
+
+void ModuleUpdate::Interrupt(Clock::time_point) {
+    if (Ended()) {
+        return;
+    }
+    link.StopWorker();
+    const std::string where = phase ? std::string(PhaseName(*phase)) : "starting";
+    EndWith(ModuleResult::Interrupted, ExitCode::Interrupted, "interrupted in phase " + where,
+            LeftIn());
+}
+
+void ModuleUpdate::SetProgressRange(int, int maximum) {
+    progressRange = maximum;
+}
+
+void ModuleUpdate::SetProgressPosition(int position) {
+    if (phase == Phase::Program) {
+        reporter.Progress(target, static_cast<std::uint32_t>(position),
+                          static_cast<std::uint32_t>(progressRange));
+    }
+}
+
+void ModuleUpdate::ShowMessage(const std::string& text) {
+    // The window's words; the console says what happened in its own (EndFailed).
+    messages.push_back(text);
+}
+
+void ModuleUpdate::EndDialog(UpdateResult result) {
+    procedureResult = result;
+    if (result == UpdateResult::Cancel) {
+        link.StopWorker();
+        EndFailed();
+        return;
+    }
+    if (!job.confirm) {
+        link.StopWorker();
+        EndConfirmed();
+        return;
+    }
+    link.StopWorker(); // Run has left: nothing more goes to the bootloader
+    EnterPhase(Phase::Confirm);
+    probe.emplace(target.address, static_cast<MessageSink&>(*this));
+    if (!probe->Open(Clock::now())) {
+        EndWith(ModuleResult::Failed, ExitCode::Failed, "cannot open a UDP socket to confirm",
+                "started");
+    }
+}
+
+bool ModuleUpdate::Open(std::uint16_t port, DeviceAddress address) {
+    return link.Open(port, address);
+}
+
+void ModuleUpdate::SendRaw(std::span<const std::uint8_t> bytes) {
+    link.SendRaw(bytes);
+    EnterPhase(Phase::Wake);
+}
+
+bool ModuleUpdate::SendCommand(BootCommand command, std::uint16_t attempts,
+                               std::chrono::milliseconds timeout) {
+    const bool armed = link.SendCommand(command, attempts, timeout);
+    switch (command) {
+    case BootCommand::Erase:
+        EnterPhase(Phase::Erase);
+        break;
+    case BootCommand::Program:
+        EnterPhase(Phase::Program);
+        break;
+    case BootCommand::Verify:
+        EnterPhase(procedure.CheckingFirst() ? Phase::Check : Phase::Verify);
+        break;
+    case BootCommand::Run:
+        EnterPhase(Phase::Run);
+        break;
+    case BootCommand::Query:
+        break;
+    }
+    return armed;
+}
+
+void ModuleUpdate::EnterPhase(Phase next) {
+    if (phase == Phase::Program && next != Phase::Program) {
+        // The last frame was answered: programming is whole, whatever the last tick saw.
+        reporter.Progress(target, job.plan.lines, job.plan.lines);
+    }
+    if (phase != next) {
+        phase = next;
+        reporter.PhaseBegins(target, next);
+    }
+}
+
+std::string ModuleUpdate::LeftIn() const {
+    if (!phase) {
+        return "untouched";
+    }
+    switch (*phase) {
+    case Phase::Wake:
+    case Phase::Check:
+        return "in its bootloader, not erased";
+    case Phase::Erase:
+        return "in its bootloader, perhaps erased";
+    case Phase::Program:
+        return "in its bootloader, partly programmed";
+    case Phase::Verify:
+        return procedure.Failure() == UpdateFailure::CrcMismatch
+                   ? "in its bootloader, its flash not the image"
+                   : "in its bootloader, programmed but not verified";
+    case Phase::Run:
+    case Phase::Confirm:
+        return "started";
+    }
+    return "unknown";
+}
+
+void ModuleUpdate::EndFailed() {
+    const std::uint16_t imageCrc = job.plan.verify.crc;
+    switch (procedure.Failure()) {
+    case UpdateFailure::HexFileUnreadable:
+        EndWith(ModuleResult::Failed, ExitCode::BadFile, "cannot read " + job.file, LeftIn());
+        break;
+    case UpdateFailure::NothingToProgram:
+        EndWith(ModuleResult::Failed, ExitCode::BadFile, job.file + " holds nothing to program",
+                LeftIn());
+        break;
+    case UpdateFailure::PortUnavailable: {
+        std::string why = "cannot open a UDP socket to the module";
+        for (const std::string& message : messages) {
+            why += ": " + message;
+        }
+        EndWith(ModuleResult::Failed, ExitCode::Failed, why, LeftIn());
+        break;
+    }
+    case UpdateFailure::NoAnswer: {
+        const BootCommand command = procedure.TimedOutCommand();
+        const Attempts& given = AttemptsOf(command, job.options.timing);
+        EndWith(ModuleResult::Failed, ExitCode::NoAnswer,
+                "no answer to " + CommandName(command) + " (" + std::to_string(given.count) +
+                    " attempts of " + std::to_string(given.timeout.count()) + " ms)",
+                LeftIn());
+        break;
+    }
+    case UpdateFailure::CrcMismatch: {
+        const auto reported = procedure.ModuleCrc();
+        EndWith(ModuleResult::Failed, ExitCode::CrcMismatch,
+                "the module's CRC " + (reported ? Hex16(*reported) : std::string("(none)")) +
+                    " differs from the image's " + Hex16(imageCrc),
+                LeftIn());
+        break;
+    }
+    case UpdateFailure::Cancelled:
+        EndWith(ModuleResult::Interrupted, ExitCode::Interrupted, "cancelled", LeftIn());
+        break;
+    case UpdateFailure::None:
+        EndWith(ModuleResult::Failed, ExitCode::Failed, "the update failed", LeftIn());
+        break;
+    }
+}
+
+void ModuleUpdate::EndConfirmed() {
+    ModuleResult result = ModuleResult::Done;
+    if (procedure.Unchanged()) {
+        result = ModuleResult::Unchanged;
+    } else if (job.options.mode == UpdateMode::VerifyOnly) {
+        result = ModuleResult::Verified;
+    }
+    ModuleOutcome confirmed;
+    if (probe && probe->Answered()) {
+        confirmed.name = probe->Answer().moduleName;
+        confirmed.version = probe->Answer().versionText;
+    }
+    confirmed.result = result;
+    confirmed.code = ExitCode::Done;
+    End(std::move(confirmed));
+}
+
+void ModuleUpdate::EndWith(ModuleResult result, ExitCode code, std::string error,
+                           std::string leftIn) {
+    ModuleOutcome ended;
+    ended.result = result;
+    ended.code = code;
+    ended.error = std::move(error);
+    ended.leftIn = std::move(leftIn);
+    End(std::move(ended));
+}
+
+void ModuleUpdate::End(ModuleOutcome ended) {
+    ended.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    ended.moduleCrc = procedure.ModuleCrc();
+    outcome = std::move(ended);
+    probe.reset();
+    reporter.End(target, *outcome);
+}
+
+} // namespace ostrel::cli

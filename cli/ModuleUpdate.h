@@ -1,0 +1,106 @@
+#pragma once
+
+#include "bootlink/BootLink.h"
+#include "cli/ApplicationProbe.h"
+#include "cli/LinkReportQueue.h"
+#include "cli/ModuleReport.h"
+#include "update/UpdatePlan.h"
+#include "update/UpdateProcedure.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ostrel::cli {
+
+// What to do to each module of a run.
+struct UpdateJob {
+    std::string file;
+    UpdatePlan plan; // of the file, made before any module is woken
+    UpdateOptions options;
+    bool confirm = true; // wait for the application after Run
+};
+
+// One module's update in the console: the window's own procedure and link, given their ticks by
+// the console's loop at once wherever the module needs no delay. The 300 ms period is kept only
+// between the wake string and Erase (2.7 s), which the module relies on; while programming a
+// tick every 100 ms reads the progress. All calls come from the console's one thread; the
+// link's worker only posts to the queue.
+class ModuleUpdate final : private UpdateView, private LinkOperations, private MessageSink {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds progressEvery{100};
+
+    ModuleUpdate(ModuleTarget target, const UpdateJob& job, UpdateReporter& reporter,
+                 LinkReportQueue& queue, std::size_t id);
+    ModuleUpdate(const ModuleUpdate&) = delete;
+    ModuleUpdate& operator=(const ModuleUpdate&) = delete;
+    ~ModuleUpdate() override;
+
+    void Start(Clock::time_point now);
+    // When Step wants to run next; nothing while it only waits for the link.
+    std::optional<Clock::time_point> NextDue() const;
+    void Step(Clock::time_point now);
+    void OnReport(const LinkReport& report, Clock::time_point now);
+    // The probe's socket while the application is awaited, else -1.
+    int ProbeFd() const;
+    void OnProbeReadable(Clock::time_point now);
+    // Ctrl-C: the link stops where it is.
+    void Interrupt(Clock::time_point now);
+
+    bool Ended() const { return outcome.has_value(); }
+    const ModuleOutcome& Outcome() const { return *outcome; }
+    const ModuleTarget& Target() const { return target; }
+
+private:
+    // UpdateView
+    void SetProgressRange(int minimum, int maximum) override;
+    void SetProgressPosition(int position) override;
+    void ShowMessage(const std::string& text) override;
+    void StartTimer() override { timerRunning = true; }
+    void StopTimer() override { timerRunning = false; }
+    void EndDialog(UpdateResult result) override;
+
+    // LinkOperations: the link, with the phases noted on the way.
+    bool LoadHexFile(const std::string& path) override { return link.LoadHexFile(path); }
+    bool Open(std::uint16_t port, DeviceAddress address) override;
+    bool IsOpen() const override { return link.IsOpen(); }
+    void SendRaw(std::span<const std::uint8_t> bytes) override;
+    void StartWorker(LinkListener& reportTo) override { link.StartWorker(reportTo); }
+    void StopWorker() override { link.StopWorker(); }
+    bool SendCommand(BootCommand command, std::uint16_t attempts,
+                     std::chrono::milliseconds timeout) override;
+    std::optional<LinkProgress> GetProgress() const override { return link.GetProgress(); }
+    std::uint16_t ImageCrc() override { return link.ImageCrc(); }
+
+    // MessageSink: the endpoint's own messages, kept for the error line.
+    void Show(const Message& message) override { messages.push_back(message.text); }
+
+    void EnterPhase(Phase next);
+    void EndWith(ModuleResult result, ExitCode code, std::string error, std::string leftIn);
+    void End(ModuleOutcome ended);
+    void EndFailed();
+    void EndConfirmed();
+    std::string LeftIn() const;
+    bool RunHasLeft() const;
+
+    ModuleTarget target;
+    const UpdateJob& job;
+    UpdateReporter& reporter;
+    QueuedListener listener;
+    std::vector<std::string> messages;
+    BootLink link;
+    UpdateProcedure procedure;
+
+    Clock::time_point started{};
+    Clock::time_point lastTick{};
+    bool timerRunning = false;
+    std::optional<UpdateResult> procedureResult;
+    std::optional<Phase> phase;
+    int progressRange = 0;
+    std::optional<ApplicationProbe> probe;
+    std::optional<ModuleOutcome> outcome;
+};
+
+} // namespace ostrel::cli

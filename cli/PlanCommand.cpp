@@ -1,0 +1,113 @@
+#include "cli/Commands.h"
+#include "cli/FileCheck.h"
+
+#include <cstdio>
+
+namespace ostrel::cli {
+
+namespace {
+
+std::string Hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
+
+const char* TypeName(std::size_t type) {
+    switch (type) {
+    case 0:
+        return "data";
+    case 1:
+        return "end of file";
+    case 2:
+        return "extended segment address";
+    case 3:
+        return "start segment address";
+    case 4:
+        return "extended linear address";
+    case 5:
+        return "start linear address";
+    default:
+        return nullptr;
+    }
+}
+
+const char* KindName(UpdatePlan::Warning::Kind kind) {
+    switch (kind) {
+    case UpdatePlan::Warning::Kind::BuildEndsEarly:
+        return "build-ends-early";
+    case UpdatePlan::Warning::Kind::BootRegion:
+        return "boot-region";
+    case UpdatePlan::Warning::Kind::OutsideProgramMemory:
+        return "outside-program-memory";
+    case UpdatePlan::Warning::Kind::BadChecksum:
+        return "bad-checksum";
+    case UpdatePlan::Warning::Kind::NothingToVerify:
+        return "nothing-to-verify";
+    }
+    return "?";
+}
+
+} // namespace
+
+ExitCode RunPlan(const std::string& file, Console& console) {
+    const auto plan = PlanOrSayWhy(file, console);
+    if (!plan) {
+        return ExitCode::BadFile;
+    }
+    const ExitCode code = plan->Programmable() ? ExitCode::Done : ExitCode::BadFile;
+
+    nlohmann::json byType = nlohmann::json::object();
+    std::string types;
+    for (std::size_t type = 0; type < plan->recordsByType.size(); ++type) {
+        const std::uint32_t count = plan->recordsByType[type];
+        if (count == 0) {
+            continue;
+        }
+        byType[std::to_string(type)] = count;
+        const char* name = TypeName(type);
+        types += (types.empty() ? "" : ", ") + std::string(name != nullptr ? name : "type") +
+                 (name != nullptr ? "" : " " + std::to_string(type)) + " " +
+                 std::to_string(count);
+    }
+    nlohmann::json warnings = nlohmann::json::array();
+    for (const auto& warning : plan->warnings) {
+        warnings.push_back({{"kind", KindName(warning.kind)},
+                            {"line", warning.line},
+                            {"count", warning.count},
+                            {"text", warning.text}});
+    }
+    console.Json({{"event", "plan"},
+                  {"file", file},
+                  {"lines", plan->lines},
+                  {"recordLines", plan->recordLines},
+                  {"recordsByType", byType},
+                  {"dataBytes", plan->dataBytes},
+                  {"verify",
+                   {{"start", Hex(plan->verify.start, 8)},
+                    {"length", plan->verify.length},
+                    {"crc", Hex(plan->verify.crc, 4)}}},
+                  {"programFrames", plan->programFrames},
+                  {"largestFrame", plan->largestFrame},
+                  {"warnings", warnings},
+                  {"exitCode", ToInt(code)}});
+
+    console.Say(file);
+    console.Say("  lines           " + std::to_string(plan->lines));
+    console.Say("  record lines    " + std::to_string(plan->recordLines) +
+                (types.empty() ? "" : " (" + types + ")"));
+    console.Say("  data bytes      " + std::to_string(plan->dataBytes));
+    console.Say("  Verify          start " + Hex(plan->verify.start, 8) + ", length " +
+                std::to_string(plan->verify.length) + ", CRC-16 " + Hex(plan->verify.crc, 4));
+    console.Say("  Program frames  " + std::to_string(plan->programFrames) +
+                ", the largest " + std::to_string(plan->largestFrame) + " bytes");
+    for (const auto& warning : plan->warnings) {
+        console.Warn(warning.text);
+    }
+    if (code != ExitCode::Done) {
+        console.Error(file + " holds no Intel HEX record to program");
+    }
+    return code;
+}
+
+} // namespace ostrel::cli
