@@ -72,7 +72,7 @@ std::optional<ModuleUpdate::Clock::time_point> ModuleUpdate::NextDue() const {
         return std::nullopt;
     }
     if (probe) {
-        return probe->NextDue();
+        return std::min(probe->NextDue(), nextRun);
     }
     if (!timerRunning) {
         return std::nullopt;
@@ -112,6 +112,11 @@ void ModuleUpdate::Step(Clock::time_point now) {
             return;
         }
         probe->Step(now);
+        if (now >= nextRun && RunHasLeft()) {
+            const Attempts& run = UpdateProcedure::runAttempts;
+            link.SendCommand(BootCommand::Run, run.count, run.timeout);
+            nextRun = now + runAgainEvery;
+        }
         return;
     }
     if (procedure.State() == UpdateState::Finish && !RunHasLeft()) {
@@ -190,9 +195,9 @@ void ModuleUpdate::EndDialog(UpdateResult result) {
         EndConfirmed();
         return;
     }
-    link.StopWorker(); // Run has left: nothing more goes to the bootloader
     EnterPhase(Phase::Confirm);
     probe.emplace(target.address, static_cast<MessageSink&>(*this));
+    nextRun = Clock::now() + runAgainEvery;
     if (!probe->Open(Clock::now())) {
         EndWith(ModuleResult::Failed, ExitCode::Failed, "cannot open a UDP socket to confirm",
                 "started");
@@ -340,6 +345,7 @@ void ModuleUpdate::End(ModuleOutcome ended) {
     ended.moduleCrc = procedure.ModuleCrc();
     outcome = std::move(ended);
     probe.reset();
+    link.StopWorker();
     reporter.End(target, *outcome);
 }
 

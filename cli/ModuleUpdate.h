@@ -31,6 +31,9 @@ class ModuleUpdate final : private UpdateView, private LinkOperations, private M
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds progressEvery{100};
+    // While the application is awaited, Run goes again this often: the link sends it once and
+    // awaits no answer, so a lost Run would leave the module in its bootloader for good.
+    static constexpr std::chrono::seconds runAgainEvery{1};
 
     ModuleUpdate(ModuleTarget target, const UpdateJob& job, UpdateReporter& reporter,
                  LinkReportQueue& queue, std::size_t id);
@@ -100,6 +103,7 @@ private:
     std::optional<Phase> phase;
     int progressRange = 0;
     std::optional<ApplicationProbe> probe;
+    Clock::time_point nextRun{};
     std::optional<ModuleOutcome> outcome;
 };
 

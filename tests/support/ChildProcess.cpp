@@ -73,6 +73,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     }
+    if (!options.errorPath.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, options.errorPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     // The child starts with no signal blocked and default handlers, whatever the test runner has.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -118,6 +122,12 @@ std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds limit) {
             return std::nullopt;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void ChildProcess::Signal(int signal) {
+    if (!status) {
+        ::kill(pid, signal);
     }
 }
 

@@ -14,6 +14,7 @@ struct ChildOptions {
     // NAME=value on top of the test's own; a bare NAME takes the variable away.
     std::vector<std::string> environment = {};
     std::string outputPath = {}; // stdout and stderr go there, when given
+    std::string errorPath = {};  // then stderr alone goes here, when given too
     bool pipeOutput = false;     // stdout comes back through ReadOutput
 };
 
@@ -30,6 +31,8 @@ public:
     pid_t Pid() const { return pid; }
     // The exit status once it has ended within the limit (128 + signal when a signal ended it).
     std::optional<int> WaitForExit(std::chrono::milliseconds limit);
+    // Sends a signal, such as Ctrl-C's SIGINT.
+    void Signal(int signal);
     // SIGTERM, then SIGKILL after the limit; returns the status. Later calls return it again.
     int Stop(std::chrono::milliseconds limit = std::chrono::seconds(5));
     // What the child wrote through its pipe: one line, or all of it until it closes, within the

@@ -1,0 +1,125 @@
+// The console's discovery against simulated modules behind two interfaces of network
+// namespaces. Broadcasts must never leave this machine, so this program refuses to run in the
+// machine's own network namespace: two-subnets-in-namespaces.sh builds the namespaces, starts
+// the modules and runs it in the program's one.
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace ostrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<std::string> SimLogs() {
+    std::vector<std::string> logs;
+    const char* list = std::getenv("OSTREL_SIM_LOGS");
+    std::stringstream in(list != nullptr ? list : "");
+    for (std::string path; std::getline(in, path, ':');) {
+        logs.push_back(path);
+    }
+    return logs;
+}
+
+// Read requests a module received.
+int Reads(const std::string& log) {
+    std::ifstream in(log);
+    int count = 0;
+    for (std::string line; std::getline(in, line);) {
+        count += line.find(" app read ") != std::string::npos;
+    }
+    return count;
+}
+
+class CliDiscoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* outside = std::getenv("OSTREL_OUTSIDE_NETNS");
+        const auto inside = std::filesystem::read_symlink("/proc/self/ns/net").string();
+        ASSERT_TRUE(outside != nullptr && inside != outside)
+            << "discovery broadcasts: run only inside the namespaces the script makes";
+        ASSERT_EQ(SimLogs().size(), 4u);
+    }
+
+    // The modules a discovery listed, by name.
+    std::map<std::string, nlohmann::json> Discover(const std::vector<std::string>& args,
+                                                   int& status) {
+        test::ChildOptions options;
+        options.outputPath = dir.File("out.txt").string();
+        options.errorPath = dir.File("err.txt").string();
+        std::vector<std::string> all = {"--json", "discover", "--wait", "1"};
+        all.insert(all.end(), args.begin(), args.end());
+        test::ChildProcess cli(OSTREL_CLI_PATH, all, options);
+        status = cli.WaitForExit(10s).value_or(-1);
+        std::map<std::string, nlohmann::json> modules;
+        std::istringstream out(ReadFile(dir.File("out.txt")));
+        for (std::string line; std::getline(out, line);) {
+            const auto event = nlohmann::json::parse(line);
+            if (event["event"] == "module") {
+                modules[event["name"]] = event;
+            }
+        }
+        return modules;
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(CliDiscoveryTest, FindsTheModulesOnBothInterfacesWithTheirFlags) {
+    int status = -1;
+    const auto modules = Discover({}, status);
+    ASSERT_EQ(status, 0) << ReadFile(dir.File("err.txt"));
+    ASSERT_EQ(modules.size(), 4u) << ReadFile(dir.File("out.txt"));
+    EXPECT_EQ(modules.at("M1")["interface"], "eth0");
+    EXPECT_EQ(modules.at("M2")["interface"], "eth1");
+    EXPECT_EQ(modules.at("M3")["interface"], "eth1");
+    EXPECT_EQ(modules.at("M4")["interface"], "eth0");
+    EXPECT_EQ(modules.at("M2")["address"], "10.71.2.22");
+    EXPECT_TRUE(modules.at("M2")["addressShared"]);
+    EXPECT_TRUE(modules.at("M3")["addressShared"]);
+    EXPECT_FALSE(modules.at("M1")["addressShared"]);
+    EXPECT_TRUE(modules.at("M4")["outsideSubnet"]);
+    EXPECT_FALSE(modules.at("M1")["outsideSubnet"]);
+    EXPECT_EQ(modules.at("M1")["mac"], "00-50-C2-00-01-21");
+}
+
+TEST_F(CliDiscoveryTest, AnInterfaceNamedLimitsTheRequestsToIt) {
+    const auto logs = SimLogs();
+    std::vector<int> before;
+    for (const auto& log : logs) {
+        before.push_back(Reads(log));
+    }
+    int status = -1;
+    const auto modules = Discover({"--interface", "eth0"}, status);
+    ASSERT_EQ(status, 0) << ReadFile(dir.File("err.txt"));
+    EXPECT_EQ(modules.size(), 2u);
+    EXPECT_TRUE(modules.contains("M1"));
+    EXPECT_TRUE(modules.contains("M4"));
+    EXPECT_GT(Reads(logs[0]), before[0]);
+    EXPECT_EQ(Reads(logs[1]), before[1]) << "nothing went out of eth1";
+    EXPECT_EQ(Reads(logs[2]), before[2]);
+}
+
+TEST_F(CliDiscoveryTest, AnAddressNamedIsAskedDirectly) {
+    int status = -1;
+    const auto modules = Discover({"--interface", "eth0", "--to", "10.71.2.23"}, status);
+    ASSERT_EQ(status, 0);
+    EXPECT_TRUE(modules.contains("M3")) << "asked by its address on the other subnet";
+    EXPECT_EQ(modules.size(), 3u);
+}
+
+} // namespace
+} // namespace ostrel
