@@ -121,7 +121,11 @@ void ConsoleReporter::PhaseBegins(const ModuleTarget& module, Phase phase) {
                   {"module", module.name},
                   {"phase", PhaseName(phase)},
                   {"seconds", Seconds(line)}});
-    SayOrDraw(module.name + ": " + line.phase);
+    if (bars) {
+        Redraw(true); // a phase shows at once, however soon after the last drawing
+    } else {
+        console.Say(module.name + ": " + line.phase);
+    }
 }
 
 void ConsoleReporter::Progress(const ModuleTarget& module, std::uint32_t done,
@@ -236,14 +240,6 @@ std::string ConsoleReporter::TotalText() const {
     const auto ended = std::ranges::count_if(lines, &Line::ended);
     return "total: " + std::to_string(ended) + " of " + std::to_string(lines.size()) +
            " modules ended";
-}
-
-void ConsoleReporter::SayOrDraw(const std::string& text) {
-    if (bars) {
-        Redraw(false);
-    } else {
-        console.Say(text);
-    }
 }
 
 void ConsoleReporter::Redraw(bool now) {

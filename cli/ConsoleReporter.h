@@ -45,7 +45,6 @@ private:
     std::string BarText(const Line& line, int width) const;
     std::string TotalText() const;
     void Redraw(bool now);
-    void SayOrDraw(const std::string& text);
 
     Console& console;
     bool bars;
