@@ -3,9 +3,9 @@
 // 512 KiB firmware in under 20 ms).
 #include "image/Crc16.h"
 #include "image/HexImage.h"
-#include "update/UpdatePlan.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/TempDir.h"
+#include "update/UpdatePlan.h"
 
 #include <vector>
 

@@ -31,8 +31,7 @@ struct DiscoverArguments {
     std::vector<DeviceAddress> targets;
     double waitSeconds = 2.0;
 };
-ExitCode RunDiscover(const DiscoverArguments& arguments, Console& console,
-                     const StopSignals& stop);
+ExitCode RunDiscover(const DiscoverArguments& arguments, Console& console, const StopSignals& stop);
 
 struct SettingsChange {
     std::optional<DeviceAddress> staticIp;

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstdio>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace ostrel::cli {
 

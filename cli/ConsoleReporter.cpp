@@ -61,8 +61,8 @@ std::uint32_t FramesDone(const UpdatePlan& plan, std::uint32_t done, std::uint32
     if (total == 0) {
         return 0;
     }
-    return static_cast<std::uint32_t>(std::uint64_t{plan.programFrames} *
-                                      std::min(done, total) / total);
+    return static_cast<std::uint32_t>(std::uint64_t{plan.programFrames} * std::min(done, total) /
+                                      total);
 }
 
 } // namespace
@@ -141,7 +141,8 @@ void ConsoleReporter::Progress(const ModuleTarget& module, std::uint32_t done,
     }
     line.tenthsShown = tenths;
     const std::uint32_t frames = FramesDone(*line.plan, done, total);
-    const double elapsed = std::chrono::duration<double>(Clock::now() - line.programStarted).count();
+    const double elapsed =
+        std::chrono::duration<double>(Clock::now() - line.programStarted).count();
     const double bytes = double(line.plan->dataBytes) * std::min(done, total) / std::max(total, 1u);
     console.Json({{"event", "progress"},
                   {"module", module.name},
@@ -257,7 +258,8 @@ void ConsoleReporter::Redraw(bool now) {
         text += "\x1b[" + std::to_string(drawnLines) + "A"; // back to the first line drawn
     }
     for (const Line& line : lines) {
-        text += "\r\x1b[2K" + BarText(line, width).substr(0, static_cast<std::size_t>(width)) + "\n";
+        text +=
+            "\r\x1b[2K" + BarText(line, width).substr(0, static_cast<std::size_t>(width)) + "\n";
     }
     int count = static_cast<int>(lines.size());
     if (lines.size() > 1) {

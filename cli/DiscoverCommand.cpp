@@ -1,5 +1,4 @@
 #include "cli/Commands.h"
-
 #include "devices/DiscoveryScan.h"
 
 #include <algorithm>
@@ -95,8 +94,8 @@ ExitCode RunDiscover(const DiscoverArguments& arguments, Console& console,
         std::string line = reply.moduleName + "  " + MacText(reply.macAddress) + "  <" + ident +
                            ">  " + FormatDottedQuad(reply.Address()) + "/" +
                            FormatDottedQuad(FromOctets(reply.subnetMask)) + "  DHCP " +
-                           (reply.DhcpEnabled() ? "on" : "off") + "  version " +
-                           reply.versionText + "  on " + module.interfaceName;
+                           (reply.DhcpEnabled() ? "on" : "off") + "  version " + reply.versionText +
+                           "  on " + module.interfaceName;
         if (module.addressShared) {
             line += "  [another module has this address]";
         }

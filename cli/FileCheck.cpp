@@ -26,8 +26,9 @@ std::optional<UpdatePlan> PlanOrSayWhy(const std::string& file, Console& console
     UpdatePlan plan = PlanUpdate(file);
     if (!plan.readable) {
         const UniqueFd opened(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-        console.Error("cannot read " + file +
-                      (opened.IsValid() ? std::string() : ": " + std::string(std::strerror(errno))));
+        console.Error(
+            "cannot read " + file +
+            (opened.IsValid() ? std::string() : ": " + std::string(std::strerror(errno))));
         return std::nullopt;
     }
     return plan;

@@ -1,5 +1,4 @@
 #include "cli/Commands.h"
-
 #include "devices/IdentifySender.h"
 
 namespace ostrel::cli {

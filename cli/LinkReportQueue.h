@@ -16,7 +16,7 @@ struct LinkReport {
     enum class Kind { Reply, Timeout, Resend };
     std::size_t module = 0;
     Kind kind = Kind::Reply;
-    LinkReply reply;    // for a reply
+    LinkReply reply;        // for a reply
     std::uint16_t send = 0; // for a resend: which send it was
 };
 

@@ -19,8 +19,8 @@ struct ModuleTarget {
 };
 
 enum class Phase {
-    Wake,    // the wake string is out; the bootloader gets its time
-    Check,   // asking the module's CRC before anything is erased
+    Wake,  // the wake string is out; the bootloader gets its time
+    Check, // asking the module's CRC before anything is erased
     Erase,
     Program,
     Verify,
@@ -57,8 +57,7 @@ public:
                        const UpdatePlan& plan) = 0;
     virtual void PhaseBegins(const ModuleTarget& module, Phase phase) = 0;
     // Records sent in Program frames so far, of the file's lines.
-    virtual void Progress(const ModuleTarget& module, std::uint32_t done,
-                          std::uint32_t total) = 0;
+    virtual void Progress(const ModuleTarget& module, std::uint32_t done, std::uint32_t total) = 0;
     virtual void Retry(const ModuleTarget& module, BootCommand command, std::uint16_t send) = 0;
     virtual void End(const ModuleTarget& module, const ModuleOutcome& outcome) = 0;
 };

@@ -67,8 +67,7 @@ ExitCode RunPlan(const std::string& file, Console& console) {
         byType[std::to_string(type)] = count;
         const char* name = TypeName(type);
         types += (types.empty() ? "" : ", ") + std::string(name != nullptr ? name : "type") +
-                 (name != nullptr ? "" : " " + std::to_string(type)) + " " +
-                 std::to_string(count);
+                 (name != nullptr ? "" : " " + std::to_string(type)) + " " + std::to_string(count);
     }
     nlohmann::json warnings = nlohmann::json::array();
     for (const auto& warning : plan->warnings) {
@@ -99,8 +98,8 @@ ExitCode RunPlan(const std::string& file, Console& console) {
     console.Say("  data bytes      " + std::to_string(plan->dataBytes));
     console.Say("  Verify          start " + Hex(plan->verify.start, 8) + ", length " +
                 std::to_string(plan->verify.length) + ", CRC-16 " + Hex(plan->verify.crc, 4));
-    console.Say("  Program frames  " + std::to_string(plan->programFrames) +
-                ", the largest " + std::to_string(plan->largestFrame) + " bytes");
+    console.Say("  Program frames  " + std::to_string(plan->programFrames) + ", the largest " +
+                std::to_string(plan->largestFrame) + " bytes");
     for (const auto& warning : plan->warnings) {
         console.Warn(warning.text);
     }

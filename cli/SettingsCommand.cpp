@@ -1,6 +1,5 @@
-#include "cli/Commands.h"
-
 #include "bootlink/UdpEndpoint.h"
+#include "cli/Commands.h"
 #include "devices/SettingsRead.h"
 #include "devices/SetupChange.h"
 
@@ -62,17 +61,18 @@ void SaySettings(Console& console, DeviceAddress module, const ManagementReply& 
 }
 
 // The setup dialog's read (15 tries), from the module's address only.
-std::optional<ManagementReply> Read(DeviceAddress module, Console& console,
-                                    const StopSignals& stop, bool& stopped) {
+std::optional<ManagementReply> Read(DeviceAddress module, Console& console, const StopSignals& stop,
+                                    bool& stopped) {
     ConsoleMessages messages(console);
     UdpEndpoint endpoint(messages);
     if (!endpoint.Open(managementPort, module)) {
         return std::nullopt;
     }
     endpoint.AcceptOnlyFromPeer();
-    const auto bytes = ReadSettings(endpoint, [&](UdpEndpoint& from, std::chrono::milliseconds limit) {
-        return WaitForDatagram(from, limit, stop.Fd());
-    });
+    const auto bytes =
+        ReadSettings(endpoint, [&](UdpEndpoint& from, std::chrono::milliseconds limit) {
+            return WaitForDatagram(from, limit, stop.Fd());
+        });
     stopped = stop.Pending();
     if (!bytes) {
         return std::nullopt;

@@ -57,8 +57,7 @@ ExitCode RunUpdate(const UpdateArguments& arguments, Console& console, const Sto
     std::vector<std::unique_ptr<ModuleUpdate>> updates;
     for (const DeviceAddress module : arguments.modules) {
         updates.push_back(std::make_unique<ModuleUpdate>(
-            ModuleTarget{module, FormatDottedQuad(module)}, job, reporter, queue,
-            updates.size()));
+            ModuleTarget{module, FormatDottedQuad(module)}, job, reporter, queue, updates.size()));
     }
     UpdateLoop loop(queue, stop, arguments.parallel);
     const bool whole = loop.Run(updates);

@@ -16,8 +16,8 @@ bool UpdateLoop::Run(std::vector<std::unique_ptr<ModuleUpdate>>& updates) {
     std::vector<ModuleUpdate*> probing;
     while (true) {
         const auto now = Clock::now();
-        const auto running = static_cast<std::size_t>(
-            std::ranges::count_if(updates, [&](const auto& update) {
+        const auto running =
+            static_cast<std::size_t>(std::ranges::count_if(updates, [&](const auto& update) {
                 return &update - updates.data() < static_cast<std::ptrdiff_t>(started) &&
                        !update->Ended();
             }));

@@ -5,10 +5,9 @@
 #include "cli/StopSignals.h"
 #include "common/Version.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <functional>
-
-#include <CLI/CLI.hpp>
 
 namespace {
 
@@ -98,8 +97,7 @@ int main(int argc, char** argv) {
     setCommand->add_option("--ident", identText, "its identification, up to 13 characters");
 
     std::string identState;
-    auto* identCommand =
-        app.add_subcommand("ident", "switch a module's identification indicator");
+    auto* identCommand = app.add_subcommand("ident", "switch a module's identification indicator");
     identCommand->add_option("state", identState, "on or off")->required();
     identCommand->add_option("--ip", ipText, "the module's address")->required();
 
@@ -179,8 +177,8 @@ int main(int argc, char** argv) {
     };
     if (!readIf(staticIpText, &ParseDottedAddress, change.staticIp) ||
         !readIf(maskText, &ParseSubnetMask, change.mask) ||
-        !readIf(dhcpText, &ParseOnOff, change.dhcp) ||
-        !readIf(portText, &ParsePort, change.port) || !readIf(pidText, &ParseUsbPid, change.pid) ||
+        !readIf(dhcpText, &ParseOnOff, change.dhcp) || !readIf(portText, &ParsePort, change.port) ||
+        !readIf(pidText, &ParseUsbPid, change.pid) ||
         !readIf(identText, &ParseIdentification, change.identification)) {
         return usage();
     }
