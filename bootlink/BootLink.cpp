@@ -60,7 +60,7 @@ bool BootLink::SendCommand(BootCommand command, std::uint16_t attemptCount,
 bool BootLink::Arm(BootCommand command, std::uint16_t attemptCount,
                    std::chrono::milliseconds attemptTimeout, bool restartProgram) {
     currentCommand.store(static_cast<std::uint8_t>(command));
-    if (!frames.Build(command, image, restartProgram)) {
+    if (!frames.Build(command, image, restartProgram, knownImage)) {
         return false;
     }
     if (command == BootCommand::Run) {
@@ -89,7 +89,7 @@ std::optional<LinkProgress> BootLink::GetProgress() const {
 }
 
 std::uint16_t BootLink::ImageCrc() {
-    return image.Build().crc;
+    return knownImage ? knownImage->crc : image.Build().crc;
 }
 
 void BootLink::WorkerMain(std::stop_token stop) {

@@ -34,6 +34,9 @@ public:
     // From now on a datagram from any address but the module's is no reply (the window takes
     // replies from any sender, as it always has). To be called before the worker starts.
     void TakeRepliesOnlyFromModule();
+    // The image's range and CRC, worked out once for many links of the same file: Verify and
+    // ImageCrc take them instead of building the 5 MiB image again. The window builds it.
+    void UseKnownImage(const HexImage::BuildResult& range) { knownImage = range; }
 
     bool LoadHexFile(const std::string& path) override;
     bool Open(std::uint16_t port, DeviceAddress address) override;
@@ -72,6 +75,7 @@ private:
     std::chrono::milliseconds timeout{0};
     FrameBuilder frames;
     HexImage image;
+    std::optional<HexImage::BuildResult> knownImage;
     UdpEndpoint endpoint;
     // Ends the worker's wait at once when a command is armed or a stop is asked for.
     WakeEvent wake;

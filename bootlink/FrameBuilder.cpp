@@ -76,7 +76,8 @@ bool FrameBuilder::BuildProgramPayload(HexImage& image, bool restartProgram) {
     return true;
 }
 
-bool FrameBuilder::Build(BootCommand command, HexImage& image, bool restartProgram) {
+bool FrameBuilder::Build(BootCommand command, HexImage& image, bool restartProgram,
+                         const std::optional<HexImage::BuildResult>& knownRange) {
     txLength = 0;
     payloadLength = 0;
     payloadEscapes = 0;
@@ -93,7 +94,7 @@ bool FrameBuilder::Build(BootCommand command, HexImage& image, bool restartProgr
         }
         break;
     case BootCommand::Verify: {
-        const HexImage::BuildResult range = image.Build();
+        const HexImage::BuildResult range = knownRange ? *knownRange : image.Build();
         std::array<std::uint8_t, verifyPayloadSize - 1> fields{};
         PutLittleEndian32(fields.data(), range.start);
         PutLittleEndian32(fields.data() + 4, range.length);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -18,8 +19,10 @@ public:
     static constexpr std::size_t bufferSize = 1000;
     static constexpr int recordsPerFrame = 11;
 
-    // False when no frame could be built; then there is nothing to send.
-    bool Build(BootCommand command, HexImage& image, bool restartProgram);
+    // False when no frame could be built; then there is nothing to send. A Verify frame carries
+    // the image's range and CRC: the known one when given, else one built from the file.
+    bool Build(BootCommand command, HexImage& image, bool restartProgram,
+               const std::optional<HexImage::BuildResult>& knownRange = std::nullopt);
 
     std::span<const std::uint8_t> Frame() const { return {txFrame.data(), txLength}; }
 

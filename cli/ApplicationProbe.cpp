@@ -6,8 +6,9 @@
 
 namespace ostrel::cli {
 
-ApplicationProbe::ApplicationProbe(DeviceAddress address, MessageSink& messages)
-    : module(address), endpoint(messages) {}
+ApplicationProbe::ApplicationProbe(DeviceAddress address, MessageSink& messages,
+                                   std::chrono::milliseconds giveUpAfter)
+    : module(address), limit(giveUpAfter), endpoint(messages) {}
 
 bool ApplicationProbe::Open(Clock::time_point now) {
     if (!endpoint.Open(managementPort, module)) {

@@ -9,16 +9,18 @@
 
 namespace ostrel::cli {
 
-// After Run: management read requests, as the setup dialog sends them, until the module's
-// application answers, for at most ten seconds. It never blocks: the console's loop waits on
-// Fd() and calls Step when NextDue() has come.
+// Management read requests, as the setup dialog sends them, until the module's application
+// answers, for at most a limit: after Run ten seconds, and before an update to learn what the
+// module ran. It never blocks: the console's loop waits on Fd() and calls Step when NextDue()
+// has come.
 class ApplicationProbe {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::seconds limit{10};
+    static constexpr std::chrono::seconds afterRun{10};
     static constexpr std::chrono::milliseconds requestEvery{250};
 
-    ApplicationProbe(DeviceAddress module, MessageSink& messages);
+    ApplicationProbe(DeviceAddress module, MessageSink& messages,
+                     std::chrono::milliseconds limit = afterRun);
 
     bool Open(Clock::time_point now);
     int Fd() const { return endpoint.NativeHandle(); }
@@ -32,6 +34,7 @@ public:
 
 private:
     DeviceAddress module;
+    std::chrono::milliseconds limit;
     UdpEndpoint endpoint;
     Clock::time_point nextRequest{};
     Clock::time_point deadline{};

@@ -13,24 +13,32 @@
 
 namespace ostrel::cli {
 
-struct UpdateArguments {
-    std::string file;
-    std::vector<DeviceAddress> modules;
-    UpdateMode mode = UpdateMode::Program;
-    bool confirm = true;
-    std::uint16_t attempts = 0; // 0: the window's
-    double timeoutScale = 1.0;
-    std::size_t parallel = 0; // 0: all at once
-};
-ExitCode RunUpdate(const UpdateArguments& arguments, Console& console, const StopSignals& stop);
-
-ExitCode RunPlan(const std::string& file, Console& console);
-
 struct DiscoverArguments {
     std::vector<std::string> interfaces; // none: every one that can broadcast
     std::vector<DeviceAddress> targets;
     double waitSeconds = 2.0;
 };
+
+struct UpdateArguments {
+    std::string file;
+    // The modules: addresses, a targets file, or a discovery's --all or --match.
+    std::vector<DeviceAddress> modules;
+    std::string targetsFile;
+    bool all = false;
+    std::vector<std::string> matches;
+    DiscoverArguments discovery;
+
+    UpdateMode mode = UpdateMode::Program;
+    bool confirm = true;
+    std::uint16_t attempts = 0; // 0: the window's
+    double timeoutScale = 1.0;
+    std::size_t parallel = 0; // 0: all at once
+    unsigned retries = 0;
+    std::string reportFile; // .json or .csv; none when empty
+};
+ExitCode RunUpdate(const UpdateArguments& arguments, Console& console, const StopSignals& stop);
+
+ExitCode RunPlan(const std::string& file, Console& console);
 ExitCode RunDiscover(const DiscoverArguments& arguments, Console& console, const StopSignals& stop);
 
 struct SettingsChange {

@@ -85,6 +85,14 @@ ConsoleReporter::Line& ConsoleReporter::Of(const ModuleTarget& module) {
     return lines.back();
 }
 
+nlohmann::json ConsoleReporter::Event(const char* name, const ModuleTarget& module) const {
+    nlohmann::json event = {{"event", name}, {"module", module.name}};
+    if (!module.mac.empty()) {
+        event["mac"] = module.mac;
+    }
+    return event;
+}
+
 double ConsoleReporter::Seconds(const Line& line) const {
     return std::chrono::duration<double>(Clock::now() - line.started).count();
 }
@@ -92,16 +100,18 @@ double ConsoleReporter::Seconds(const Line& line) const {
 void ConsoleReporter::Start(const ModuleTarget& module, const std::string& file,
                             const UpdatePlan& plan) {
     Line& line = Of(module);
+    line = Line{};
+    line.module = module.name;
     line.plan = &plan;
     line.started = Clock::now();
-    console.Json({{"event", "start"},
-                  {"module", module.name},
-                  {"file", file},
+    nlohmann::json event = Event("start", module);
+    event.update({{"file", file},
                   {"start", Hex(plan.verify.start, 8)},
                   {"length", plan.verify.length},
                   {"crc", Hex(plan.verify.crc, 4)},
                   {"frames", plan.programFrames},
                   {"lines", plan.lines}});
+    console.Json(event);
     if (!bars) {
         console.Say(module.name + ": " + file + ": " + std::to_string(plan.recordLines) +
                     " records in " + std::to_string(plan.programFrames) + " frames; Verify " +
@@ -117,10 +127,9 @@ void ConsoleReporter::PhaseBegins(const ModuleTarget& module, Phase phase) {
     if (phase == Phase::Program) {
         line.programStarted = Clock::now();
     }
-    console.Json({{"event", "phase"},
-                  {"module", module.name},
-                  {"phase", PhaseName(phase)},
-                  {"seconds", Seconds(line)}});
+    nlohmann::json event = Event("phase", module);
+    event.update({{"phase", PhaseName(phase)}, {"seconds", Seconds(line)}});
+    console.Json(event);
     if (bars) {
         Redraw(true); // a phase shows at once, however soon after the last drawing
     } else {
@@ -144,13 +153,13 @@ void ConsoleReporter::Progress(const ModuleTarget& module, std::uint32_t done,
     const double elapsed =
         std::chrono::duration<double>(Clock::now() - line.programStarted).count();
     const double bytes = double(line.plan->dataBytes) * std::min(done, total) / std::max(total, 1u);
-    console.Json({{"event", "progress"},
-                  {"module", module.name},
-                  {"done", done},
+    nlohmann::json event = Event("progress", module);
+    event.update({{"done", done},
                   {"total", total},
                   {"percent", tenths * 10},
                   {"frames", frames},
                   {"bytesPerSecond", elapsed > 0 ? bytes / elapsed : 0.0}});
+    console.Json(event);
     if (!bars) {
         console.Say(module.name + ": programming " + std::to_string(tenths * 10) + "% (" +
                     std::to_string(frames) + "/" + std::to_string(line.plan->programFrames) +
@@ -159,29 +168,41 @@ void ConsoleReporter::Progress(const ModuleTarget& module, std::uint32_t done,
 }
 
 void ConsoleReporter::Retry(const ModuleTarget& module, BootCommand command, std::uint16_t send) {
-    console.Json({{"event", "retry"},
-                  {"module", module.name},
-                  {"command", CommandName(command)},
-                  {"send", send}});
+    nlohmann::json event = Event("retry", module);
+    event.update({{"command", CommandName(command)}, {"send", send}});
+    console.Json(event);
     if (!bars) {
         console.Say(module.name + ": " + CommandName(command) + " sent again (send " +
                     std::to_string(send) + ")");
     }
 }
 
+void ConsoleReporter::Again(const ModuleTarget& module, const ModuleOutcome& failed,
+                            unsigned nextTry) {
+    nlohmann::json event = Event("again", module);
+    event.update({{"try", nextTry}, {"error", failed.error}, {"exitCode", ToInt(failed.code)}});
+    console.Json(event);
+    const std::string text = module.name + ": " + failed.error + "; trying again from the " +
+                             "wake string (try " + std::to_string(nextTry) + ")";
+    if (bars) {
+        Redraw(true);
+    }
+    console.Say(text);
+}
+
 void ConsoleReporter::End(const ModuleTarget& module, const ModuleOutcome& outcome) {
     Line& line = Of(module);
     line.ended = true;
     const UpdatePlan& plan = *line.plan;
-    nlohmann::json event = {{"event", "end"},
-                            {"module", module.name},
-                            {"result", ResultName(outcome.result)},
-                            {"exitCode", ToInt(outcome.code)},
-                            {"start", Hex(plan.verify.start, 8)},
-                            {"length", plan.verify.length},
-                            {"crc", Hex(plan.verify.crc, 4)},
-                            {"frames", plan.programFrames},
-                            {"seconds", outcome.seconds}};
+    nlohmann::json event = Event("end", module);
+    event.update({{"result", ResultName(outcome.result)},
+                  {"exitCode", ToInt(outcome.code)},
+                  {"start", Hex(plan.verify.start, 8)},
+                  {"length", plan.verify.length},
+                  {"crc", Hex(plan.verify.crc, 4)},
+                  {"frames", plan.programFrames},
+                  {"seconds", outcome.seconds},
+                  {"tries", outcome.tries}});
     event["moduleCrc"] = outcome.moduleCrc ? nlohmann::json(Hex(*outcome.moduleCrc, 4)) : nullptr;
     event["name"] = outcome.name.empty() ? nlohmann::json(nullptr) : nlohmann::json(outcome.name);
     event["version"] =

@@ -24,6 +24,7 @@ public:
     void PhaseBegins(const ModuleTarget& module, Phase phase) override;
     void Progress(const ModuleTarget& module, std::uint32_t done, std::uint32_t total) override;
     void Retry(const ModuleTarget& module, BootCommand command, std::uint16_t send) override;
+    void Again(const ModuleTarget& module, const ModuleOutcome& failed, unsigned nextTry) override;
     void End(const ModuleTarget& module, const ModuleOutcome& outcome) override;
 
 private:
@@ -41,6 +42,8 @@ private:
     };
 
     Line& Of(const ModuleTarget& module);
+    // The event with the module named, by address and, once known, MAC.
+    nlohmann::json Event(const char* name, const ModuleTarget& module) const;
     double Seconds(const Line& line) const;
     std::string BarText(const Line& line, int width) const;
     std::string TotalText() const;

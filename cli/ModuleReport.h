@@ -15,7 +15,8 @@ namespace ostrel::cli {
 // A module an update is for, as the output names it.
 struct ModuleTarget {
     DeviceAddress address = 0;
-    std::string name; // its address as text, with its MAC when discovery gave one
+    std::string name; // its address as text
+    std::string mac;  // when discovery or a first read told it
 };
 
 enum class Phase {
@@ -44,9 +45,11 @@ struct ModuleOutcome {
     std::string error;  // what went wrong
     std::string leftIn; // where the module was left when it went wrong
     double seconds = 0;
+    unsigned tries = 1;
     std::optional<std::uint16_t> moduleCrc;
     std::string name;    // the application that answered after Run
     std::string version; // and its version
+    std::string mac;     // and its MAC
 };
 
 // Where an update's events go: the console's lines, bars or JSON.
@@ -59,6 +62,9 @@ public:
     // Records sent in Program frames so far, of the file's lines.
     virtual void Progress(const ModuleTarget& module, std::uint32_t done, std::uint32_t total) = 0;
     virtual void Retry(const ModuleTarget& module, BootCommand command, std::uint16_t send) = 0;
+    // A try failed and the module is updated again from the wake string.
+    virtual void Again(const ModuleTarget& module, const ModuleOutcome& failed,
+                       unsigned nextTry) = 0;
     virtual void End(const ModuleTarget& module, const ModuleOutcome& outcome) = 0;
 };
 

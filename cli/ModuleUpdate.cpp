@@ -42,11 +42,13 @@ const Attempts& AttemptsOf(BootCommand command, const UpdateTiming& timing) {
 } // namespace
 
 ModuleUpdate::ModuleUpdate(ModuleTarget module, const UpdateJob& theJob, UpdateReporter& sink,
-                           LinkReportQueue& queue, std::size_t id)
-    : target(std::move(module)), job(theJob), reporter(sink), listener(queue, id), link(*this),
-      procedure(job.file, target.address, *this, listener, *this, job.options) {
+                           LinkReportQueue& queue, std::size_t tryId)
+    : target(std::move(module)), id(tryId), job(theJob), reporter(sink), listener(queue, tryId),
+      link(*this), procedure(job.file, target.address, *this, listener, *this, job.options) {
     // Only the module answers: a datagram from anywhere else is no reply.
     link.TakeRepliesOnlyFromModule();
+    // Every module of a run gets the same image: its range and CRC are worked out once.
+    link.UseKnownImage(job.plan.verify);
 }
 
 ModuleUpdate::~ModuleUpdate() {
@@ -107,7 +109,7 @@ void ModuleUpdate::Step(Clock::time_point now) {
         if (probe->GaveUp(now)) {
             EndWith(ModuleResult::Failed, ExitCode::NotConfirmed,
                     "the flash verified, but the application did not answer within " +
-                        std::to_string(ApplicationProbe::limit.count()) + " s after Run",
+                        std::to_string(ApplicationProbe::afterRun.count()) + " s after Run",
                     "started, not answering");
             return;
         }
@@ -324,6 +326,11 @@ void ModuleUpdate::EndConfirmed() {
     if (probe && probe->Answered()) {
         confirmed.name = probe->Answer().moduleName;
         confirmed.version = probe->Answer().versionText;
+        const auto& mac = probe->Answer().macAddress;
+        char text[18];
+        std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
+                      mac[3], mac[4], mac[5]);
+        confirmed.mac = text;
     }
     confirmed.result = result;
     confirmed.code = ExitCode::Done;
@@ -346,7 +353,6 @@ void ModuleUpdate::End(ModuleOutcome ended) {
     outcome = std::move(ended);
     probe.reset();
     link.StopWorker();
-    reporter.End(target, *outcome);
 }
 
 } // namespace ostrel::cli

@@ -36,7 +36,7 @@ public:
     static constexpr std::chrono::seconds runAgainEvery{1};
 
     ModuleUpdate(ModuleTarget target, const UpdateJob& job, UpdateReporter& reporter,
-                 LinkReportQueue& queue, std::size_t id);
+                 LinkReportQueue& queue, std::size_t tryId);
     ModuleUpdate(const ModuleUpdate&) = delete;
     ModuleUpdate& operator=(const ModuleUpdate&) = delete;
     ~ModuleUpdate() override;
@@ -55,6 +55,7 @@ public:
     bool Ended() const { return outcome.has_value(); }
     const ModuleOutcome& Outcome() const { return *outcome; }
     const ModuleTarget& Target() const { return target; }
+    std::size_t Id() const { return id; }
 
 private:
     // UpdateView
@@ -89,6 +90,7 @@ private:
     bool RunHasLeft() const;
 
     ModuleTarget target;
+    std::size_t id;
     const UpdateJob& job;
     UpdateReporter& reporter;
     QueuedListener listener;

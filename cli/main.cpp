@@ -45,9 +45,31 @@ int main(int argc, char** argv) {
     std::vector<std::string> ipTexts;
     bool skipSame = false;
     bool noConfirm = false;
-    auto* updateCommand = app.add_subcommand("update", "program a HEX file into a module");
+    std::vector<std::string> updateToTexts;
+    auto* updateCommand =
+        app.add_subcommand("update", "program a HEX file into one module or many at once");
     updateCommand->add_option("file", update.file, "the Intel HEX file")->required();
-    updateCommand->add_option("--ip", ipTexts, "the module's address")->required();
+    updateCommand->add_option("--ip", ipTexts, "a module's address (repeatable)");
+    updateCommand->add_option("--targets", update.targetsFile,
+                              "a file of modules: an address or a MAC per line, # comments");
+    updateCommand->add_flag("--all", update.all, "every module that discovery finds");
+    updateCommand->add_option("--match", update.matches,
+                              "the discovered modules whose FIELD=TEXT: name, identification, "
+                              "version (shell patterns) or mac (a prefix); repeatable, all must "
+                              "hold");
+    updateCommand->add_option("--interface", update.discovery.interfaces,
+                              "discovery asks only through this interface (repeatable)");
+    updateCommand->add_option("--to", updateToTexts, "discovery asks this address too");
+    updateCommand->add_option("--wait", update.discovery.waitSeconds,
+                              "seconds discovery waits (2)");
+    updateCommand->add_option("--parallel", update.parallel,
+                              "at most so many modules at once (all)");
+    updateCommand
+        ->add_option("--retries", update.retries,
+                     "update a module that failed again, so many more times (0)")
+        ->check(CLI::Range(0, 100));
+    updateCommand->add_option("--report", update.reportFile,
+                              "write a report, FILE.json or FILE.csv");
     updateCommand->add_flag("--skip-same", skipSame,
                             "ask the module's CRC first; if it holds the image, only start it");
     updateCommand->add_flag("--no-confirm", noConfirm,
@@ -125,6 +147,22 @@ int main(int argc, char** argv) {
                 return usage();
             }
             update.modules.push_back(module);
+        }
+        for (const std::string& text : updateToTexts) {
+            DeviceAddress target = 0;
+            if (!Read(&ParseDottedAddress, text, target, error)) {
+                return usage();
+            }
+            update.discovery.targets.push_back(target);
+        }
+        if (update.modules.empty() && update.targetsFile.empty() && !update.all &&
+            update.matches.empty()) {
+            error = "name the modules: --ip, --targets, --all or --match";
+            return usage();
+        }
+        if (!(update.discovery.waitSeconds > 0) || update.discovery.waitSeconds > 3600) {
+            error = "--wait takes seconds above 0 and up to 3600";
+            return usage();
         }
         update.mode = *verifyCommand ? UpdateMode::VerifyOnly
                       : skipSame     ? UpdateMode::ProgramUnlessSame

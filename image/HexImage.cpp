@@ -53,9 +53,7 @@ std::uint32_t AddressWord(std::span<const std::uint8_t> data) {
 
 } // namespace
 
-HexImage::HexImage() : image(std::make_unique_for_overwrite<std::uint8_t[]>(imageSize)) {
-    std::memset(image.get(), 0xFF, imageSize);
-}
+HexImage::HexImage() = default;
 
 bool HexImage::Open(const std::string& path) {
     lineCount = 0;
@@ -128,6 +126,11 @@ HexImage::BuildResult HexImage::Build(BuildReport* report) {
             firstLine = LinesRead() - before;
         }
     };
+    // Allocated on the first build only: a link that never verifies (the console gives it the
+    // range) needs no 5 MiB, which counts when hundreds of links run side by side.
+    if (!image) {
+        image = std::make_unique_for_overwrite<std::uint8_t[]>(imageSize);
+    }
     std::memset(image.get(), 0xFF, imageSize);
     if (!file.Rewind()) {
         return {};

@@ -63,7 +63,11 @@ public:
 
     std::uint32_t LineCount() const { return lineCount; }
     std::uint32_t LinesRead() const { return linesRead.load(std::memory_order_relaxed); }
-    std::span<const std::uint8_t> Image() const { return {image.get(), imageSize}; }
+    // The image of the last build; empty before the first.
+    std::span<const std::uint8_t> Image() const {
+        return image ? std::span<const std::uint8_t>(image.get(), imageSize)
+                     : std::span<const std::uint8_t>();
+    }
 
 private:
     // False when the data lie beside the image, and then nothing is stored.

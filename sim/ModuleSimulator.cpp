@@ -215,6 +215,14 @@ void ModuleSimulator::HandleBootloader(std::span<const std::uint8_t> datagram,
         log.Write(entry);
         return;
     }
+    if (frame.payload[0] == static_cast<std::uint8_t>(BootCommand::Erase) &&
+        erasesLost < options.loseErases) {
+        ++erasesLost;
+        entry.action = "dropped";
+        entry.details = " reason=lose-erases";
+        log.Write(entry);
+        return;
+    }
     if (faults.DropFirst("boot:" + std::to_string(frame.payload[0]))) {
         entry.action = "dropped";
         entry.details = " reason=drop-first";

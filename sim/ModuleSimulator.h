@@ -67,6 +67,7 @@ private:
     ManagementModel management;
     bool inBootloader;
     bool ranApplication = false; // Run has started the application
+    unsigned erasesLost = 0;
     std::deque<PendingReply> pending;
     std::vector<std::uint8_t> receiveBuffer;
 };

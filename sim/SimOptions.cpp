@@ -271,6 +271,9 @@ private:
         if (name == "--no-app-after-run") {
             return Flag(name, options.noAppAfterRun);
         }
+        if (name == "--lose-erases") {
+            return Number(name, MAX_DROP_FIRST, options.loseErases);
+        }
         if (name == "--stop-with-parent") {
             return Flag(name, options.stopWithParent);
         }
@@ -334,6 +337,8 @@ Faults:
   --short-reply        cut the management reply to its first 60 bytes
   --ignore-writes      take write requests but store nothing
   --no-app-after-run   once Run has started the application, it never answers
+  --lose-erases N      lose the first N Erase frames (a whole first update, with N at least
+                       its attempts)
 
 Output:
   --log FILE           one line per received datagram:

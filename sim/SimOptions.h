@@ -24,6 +24,7 @@ struct SimOptions {
     bool shortReply = false;
     bool ignoreWrites = false;  // a write request changes nothing
     bool noAppAfterRun = false; // after Run the application never answers
+    unsigned loseErases = 0;    // the first N Erase frames are lost
     bool stopWithParent = false;
     std::string logPath;
     std::string dumpPath;

@@ -33,6 +33,16 @@ struct CliRun {
         }
         return lines;
     }
+    // The last end event: an update's is followed by the run's summary.
+    nlohmann::json End() const {
+        const auto lines = JsonLines();
+        for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+            if ((*line)["event"] == "end") {
+                return *line;
+            }
+        }
+        return nlohmann::json::object();
+    }
 };
 
 std::string ReadFile(const std::filesystem::path& path) {
@@ -102,12 +112,17 @@ TEST_F(CliE2ETest, JsonLinesComeInOrderAndTheEndCarriesTheExitCode) {
         Run({"--json", "update", firmware, "--ip", moduleAddress, "--timeout-scale", "0.2"});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto lines = run.JsonLines();
-    ASSERT_GE(lines.size(), 3u);
+    ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines.front()["event"], "start");
-    EXPECT_EQ(lines.back()["event"], "end");
+    EXPECT_EQ(lines.back()["event"], "summary");
+    EXPECT_EQ(lines.back()["exitCode"], 0);
+    EXPECT_EQ(lines[lines.size() - 2]["event"], "end");
     std::vector<std::string> phases;
     bool retried = false;
     for (const auto& line : lines) {
+        if (line["event"] == "summary") {
+            continue;
+        }
         EXPECT_EQ(line["module"], moduleAddress) << line.dump();
         if (line["event"] == "phase") {
             phases.push_back(line["phase"]);
@@ -117,7 +132,7 @@ TEST_F(CliE2ETest, JsonLinesComeInOrderAndTheEndCarriesTheExitCode) {
     EXPECT_EQ(phases,
               (std::vector<std::string>{"wake", "erase", "program", "verify", "run", "confirm"}));
     EXPECT_TRUE(retried) << "the first copy of every command was lost";
-    const auto& end = lines.back();
+    const auto end = run.End();
     EXPECT_EQ(end["result"], "done");
     EXPECT_EQ(end["exitCode"], 0);
     EXPECT_EQ(end["start"], "0x9D000000");
@@ -151,10 +166,9 @@ TEST_P(CliFailureTest, ExitsWithItsCode) {
     ASSERT_EQ(run.status, GetParam().code) << run.err;
     EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("the module is left"), std::string::npos) << run.err;
-    const auto lines = run.JsonLines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back()["exitCode"], GetParam().code);
-    EXPECT_EQ(lines.back()["result"], "failed");
+    EXPECT_EQ(run.End()["exitCode"], GetParam().code);
+    EXPECT_EQ(run.End()["result"], "failed");
+    EXPECT_EQ(run.JsonLines().back()["exitCode"], GetParam().code) << "the summary's too";
     if (GetParam().code != 6) {
         EXPECT_TRUE(sim->LogLines("boot", "Run").empty()) << "a failed module is not started";
     }
@@ -222,14 +236,14 @@ TEST_F(CliE2ETest, SkipSameLeavesAnUnchangedModuleAloneAndProgramsAChangedOne) {
 
     CliRun same = Run({"--json", "update", firmware, "--ip", moduleAddress, "--skip-same"});
     ASSERT_EQ(same.status, 0) << same.err;
-    EXPECT_EQ(same.JsonLines().back()["result"], "unchanged");
+    EXPECT_EQ(same.End()["result"], "unchanged");
     EXPECT_EQ(sim->LogLines("boot", "Erase").size(), erases) << "nothing erased";
     EXPECT_EQ(sim->LogLines("wake", "-").size(), 2u);
 
     const std::string other = Firmware(16 * 1024, 2);
     CliRun changed = Run({"--json", "update", other, "--ip", moduleAddress, "--skip-same"});
     ASSERT_EQ(changed.status, 0) << changed.err;
-    EXPECT_EQ(changed.JsonLines().back()["result"], "done");
+    EXPECT_EQ(changed.End()["result"], "done");
     EXPECT_EQ(sim->LogLines("wake", "-").size(), 3u) << "no second wake before the Erase";
     EXPECT_EQ(sim->LogLines("boot", "Erase").size(), erases + 1);
     EXPECT_TRUE(FlashHolds(*sim, other));
@@ -245,7 +259,7 @@ TEST_F(CliE2ETest, VerifyComparesWithoutErasingOrWriting) {
     const std::size_t programs = sim->LogLines("boot", "Program").size();
     const CliRun same = Run({"--json", "verify", firmware, "--ip", moduleAddress});
     ASSERT_EQ(same.status, 0) << same.err;
-    EXPECT_EQ(same.JsonLines().back()["result"], "verified");
+    EXPECT_EQ(same.End()["result"], "verified");
     EXPECT_EQ(sim->LogLines("boot", "Erase").size(), erases);
     EXPECT_EQ(sim->LogLines("boot", "Program").size(), programs);
 }
@@ -295,8 +309,8 @@ TEST_F(CliE2ETest, SettingsGetSetNothingChangedAndReadBack) {
     CliRun set = Run({"--json", "settings", "set", "--ip", moduleAddress, "--port", "7001",
                       "--ident", "Hall-3", "--pid", "0B74"});
     ASSERT_EQ(set.status, 0) << set.err;
-    EXPECT_EQ(set.JsonLines().back()["port"], 7001);
-    EXPECT_EQ(set.JsonLines().back()["identification"], "Hall-3       ");
+    EXPECT_EQ(set.End()["port"], 7001);
+    EXPECT_EQ(set.End()["identification"], "Hall-3       ");
     EXPECT_EQ(sim->LogLines("app", "write").size(), 1u);
 }
 
