@@ -47,7 +47,7 @@ std::string Seconds(double seconds) {
 
 std::string Csv(const ReportImage& image, const std::vector<ReportRow>& rows) {
     std::string text = "address,mac,name,version_before,version_after,result,exit_code,tries,"
-                       "seconds,start,length,crc,sha256\n";
+                       "seconds,start,length,crc,sha256,error\n";
     for (const ReportRow& row : rows) {
         for (const std::string& field :
              {row.address, row.mac, row.name, row.versionBefore, row.versionAfter, row.result}) {
@@ -55,7 +55,8 @@ std::string Csv(const ReportImage& image, const std::vector<ReportRow>& rows) {
         }
         text += std::to_string(row.exitCode) + "," + std::to_string(row.tries) + "," +
                 Seconds(row.seconds) + "," + Hex(image.start, 8) + "," +
-                std::to_string(image.length) + "," + Hex(image.crc, 4) + "," + image.sha256 + "\n";
+                std::to_string(image.length) + "," + Hex(image.crc, 4) + "," + image.sha256 + "," +
+                CsvField(row.error) + "\n";
     }
     return text;
 }
@@ -76,7 +77,8 @@ std::string Json(const ReportImage& image, const std::vector<ReportRow>& rows) {
                           {"length", image.length},
                           {"crc", Hex(image.crc, 4)},
                           {"sha256", image.sha256},
-                          {"file", image.file}});
+                          {"file", image.file},
+                          {"error", row.error}});
     }
     return report.dump(2) + "\n";
 }

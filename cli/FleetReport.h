@@ -18,6 +18,7 @@ struct ReportRow {
     int exitCode = 1;
     unsigned tries = 0;
     double seconds = 0;
+    std::string error; // for a module that failed: what happened and where it was left
 };
 
 // The image every module of the run was given.

@@ -142,7 +142,9 @@ ExitCode RunUpdate(const UpdateArguments& arguments, Console& console, const Sto
                 {module.target.name, module.target.mac.empty() ? outcome.mac : module.target.mac,
                  outcome.name.empty() ? targets[i].name : outcome.name, targets[i].versionBefore,
                  outcome.version, std::string(ResultName(outcome.result)), ToInt(outcome.code),
-                 outcome.tries, outcome.seconds});
+                 outcome.tries, outcome.seconds,
+                 outcome.error.empty() ? std::string()
+                                       : outcome.error + "; the module is left " + outcome.leftIn});
         }
         const ReportImage image{arguments.file, job.plan.verify.start, job.plan.verify.length,
                                 job.plan.verify.crc, *sha256};

@@ -154,7 +154,7 @@ TEST_F(FleetE2ETest, ACsvReportHasOneRowPerModule) {
     }
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "address,mac,name,version_before,version_after,result,exit_code,tries,"
-                        "seconds,start,length,crc,sha256");
+                        "seconds,start,length,crc,sha256,error");
     EXPECT_TRUE(
         lines[1].starts_with(ModuleAt(1) + ",00-50-C2-12-34-56,VEXA-IO,1.06,1.06,done,0,1,"))
         << lines[1];

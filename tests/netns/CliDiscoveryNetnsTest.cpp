@@ -3,6 +3,7 @@
 // machine's own network namespace: two-subnets-in-namespaces.sh builds the namespaces, starts
 // the modules and runs it in the program's one.
 #include "tests/support/ChildProcess.h"
+#include "tests/support/HexFileWriter.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
@@ -34,14 +35,22 @@ std::vector<std::string> SimLogs() {
     return logs;
 }
 
-// Read requests a module received.
-int Reads(const std::string& log) {
+// Lines of a module's log that hold the text.
+int Count(const std::string& log, const std::string& text) {
     std::ifstream in(log);
     int count = 0;
     for (std::string line; std::getline(in, line);) {
-        count += line.find(" app read ") != std::string::npos;
+        count += line.find(text) != std::string::npos;
     }
     return count;
+}
+
+int Reads(const std::string& log) {
+    return Count(log, " app read ");
+}
+
+int Wakes(const std::string& log) {
+    return Count(log, " wake - ");
 }
 
 class CliDiscoveryTest : public ::testing::Test {
@@ -75,7 +84,19 @@ protected:
         return modules;
     }
 
+    // Runs an update of the module or modules the arguments choose.
+    int Update(const std::vector<std::string>& args) {
+        test::ChildOptions options;
+        options.outputPath = dir.File("out.txt").string();
+        options.errorPath = dir.File("err.txt").string();
+        std::vector<std::string> all = {"update", firmware, "--wait", "1"};
+        all.insert(all.end(), args.begin(), args.end());
+        test::ChildProcess cli(OSTREL_CLI_PATH, all, options);
+        return cli.WaitForExit(60s).value_or(-1);
+    }
+
     test::TempDir dir;
+    std::string firmware = dir.Write("firmware.hex", test::MakeFirmware(4096).Text());
 };
 
 TEST_F(CliDiscoveryTest, FindsTheModulesOnBothInterfacesWithTheirFlags) {
@@ -119,6 +140,37 @@ TEST_F(CliDiscoveryTest, AnAddressNamedIsAskedDirectly) {
     ASSERT_EQ(status, 0);
     EXPECT_TRUE(modules.contains("M3")) << "asked by its address on the other subnet";
     EXPECT_EQ(modules.size(), 3u);
+}
+
+// Modules chosen by discovery: by name, by a MAC prefix, by a MAC in a targets file.
+TEST_F(CliDiscoveryTest, UpdatesTheModulesAMatchChooses) {
+    const auto logs = SimLogs();
+    EXPECT_EQ(
+        Update({"--interface", "eth0", "--match", "mac=00-50-c2-00-01", "--match", "name=M1"}), 0)
+        << ReadFile(dir.File("err.txt"));
+    EXPECT_EQ(Wakes(logs[0]), 1) << "M1, chosen by both";
+    EXPECT_EQ(Wakes(logs[3]), 0) << "M4 has the MAC prefix, not the name";
+    EXPECT_EQ(Wakes(logs[1]) + Wakes(logs[2]), 0);
+}
+
+TEST_F(CliDiscoveryTest, AMacInATargetsFileIsFoundByDiscovery) {
+    const auto logs = SimLogs();
+    const int before = Wakes(logs[0]);
+    const std::string list = dir.Write("modules.txt", "# M1 by its MAC\n00:50:C2:00:01:21\n");
+    EXPECT_EQ(Update({"--targets", list}), 0) << ReadFile(dir.File("err.txt"));
+    EXPECT_EQ(Wakes(logs[0]), before + 1);
+    const std::string unknown = dir.Write("unknown.txt", "00-50-C2-99-99-99\n");
+    EXPECT_EQ(Update({"--targets", unknown}), 4);
+    EXPECT_NE(ReadFile(dir.File("err.txt")).find("no module with MAC 00-50-C2-99-99-99"),
+              std::string::npos);
+}
+
+TEST_F(CliDiscoveryTest, TwoMacsWithOneAddressAreRefusedBeforeAnythingIsSent) {
+    const auto logs = SimLogs();
+    EXPECT_EQ(Update({"--all", "--interface", "eth1"}), 1);
+    EXPECT_NE(ReadFile(dir.File("err.txt")).find("all answer at 10.71.2.22"), std::string::npos)
+        << ReadFile(dir.File("err.txt"));
+    EXPECT_EQ(Wakes(logs[1]) + Wakes(logs[2]), 0) << "no module was woken";
 }
 
 } // namespace
