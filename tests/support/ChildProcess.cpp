@@ -109,9 +109,11 @@ std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (true) {
         int waitStatus = 0;
-        const pid_t done = ::waitpid(pid, &waitStatus, WNOHANG);
+        rusage used{};
+        const pid_t done = ::wait4(pid, &waitStatus, WNOHANG, &used);
         if (done == pid) {
             status = StatusOf(waitStatus);
+            usage = used;
             return status;
         }
         if (done < 0 && errno != EINTR) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
     pid_t Pid() const { return pid; }
     // The exit status once it has ended within the limit (128 + signal when a signal ended it).
     std::optional<int> WaitForExit(std::chrono::milliseconds limit);
+    // What the child used, once it has ended: CPU time and peak memory.
+    const std::optional<rusage>& Usage() const { return usage; }
     // Sends a signal, such as Ctrl-C's SIGINT.
     void Signal(int signal);
     // SIGTERM, then SIGKILL after the limit; returns the status. Later calls return it again.
@@ -42,6 +45,7 @@ public:
 private:
     pid_t pid = -1;
     std::optional<int> status;
+    std::optional<rusage> usage;
     UniqueFd output;
 };
 

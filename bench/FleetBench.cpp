@@ -1,0 +1,102 @@
+// A fleet update by the console: N simulated modules on loopback (each on an address of its
+// own and the module port) updated with a 64 KiB firmware side by side, beside one module
+// updated alone in the same run. Target: 64 modules in at most 1.5 times one module's time.
+// Reported beside it: the console's CPU time per module and its peak memory. 256 modules
+// must work; there the limit is the machine's two cores, not the design.
+#include "tests/support/ChildProcess.h"
+#include "tests/support/HexFileWriter.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// No test uses these addresses: 127.0.40.1 to 127.0.40.250, then 127.0.41.1 and on.
+std::string ModuleAt(std::size_t n) {
+    return "127.0." + std::to_string(40 + n / 250) + "." + std::to_string(n % 250 + 1);
+}
+
+struct Run {
+    double seconds = 0;
+    double cpuSeconds = 0;
+    double peakMegabytes = 0;
+};
+
+std::optional<Run> Update(const std::string& firmware, std::size_t modules,
+                          benchmark::State& state) {
+    std::vector<std::string> args = {"--quiet", "update", firmware};
+    for (std::size_t i = 0; i < modules; ++i) {
+        args.insert(args.end(), {"--ip", ModuleAt(i)});
+    }
+    const auto start = Clock::now();
+    ostrel::test::ChildProcess cli(OSTREL_CLI_PATH, args);
+    const auto status = cli.WaitForExit(300s);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (status != 0 || !cli.Usage()) {
+        state.SkipWithError(("the update did not succeed, status " +
+                             (status ? std::to_string(*status) : std::string("none in time")))
+                                .c_str());
+        return std::nullopt;
+    }
+    const rusage& used = *cli.Usage();
+    const auto cpu = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return Run{seconds, cpu(used.ru_utime) + cpu(used.ru_stime), used.ru_maxrss / 1024.0};
+}
+
+void FleetOf64KiBUpdates(benchmark::State& state) {
+    const auto modules = static_cast<std::size_t>(state.range(0));
+    const ostrel::test::TempDir dir;
+    const std::string firmware =
+        dir.Write("firmware.hex", ostrel::test::MakeFirmware(64 * 1024, 16).Text());
+    std::vector<std::unique_ptr<ostrel::test::SimProcess>> sims;
+    try {
+        for (std::size_t i = 0; i < modules; ++i) {
+            sims.push_back(std::make_unique<ostrel::test::SimProcess>(ostrel::test::SimOptions{
+                .address = ModuleAt(i), .port = 6234, .args = {}, .log = false, .dump = false}));
+        }
+    } catch (const std::runtime_error& error) {
+        state.SkipWithError(error.what());
+        return;
+    }
+    Run one;
+    Run fleet;
+    for (auto _ : state) {
+        const auto alone = Update(firmware, 1, state);
+        const auto all = alone ? Update(firmware, modules, state) : std::nullopt;
+        if (!all) {
+            return;
+        }
+        one = *alone;
+        fleet = *all;
+        state.SetIterationTime(fleet.seconds);
+    }
+    auto& c = state.counters;
+    c["modules"] = static_cast<double>(modules);
+    c["one_s"] = one.seconds;
+    c["fleet_s"] = fleet.seconds;
+    c["fleet_per_one"] = fleet.seconds / one.seconds; // the target: at most 1.5 for 64
+    c["cpu_ms_per_module"] = fleet.cpuSeconds * 1e3 / static_cast<double>(modules);
+    c["peak_MiB"] = fleet.peakMegabytes;
+    c["one_peak_MiB"] = one.peakMegabytes;
+}
+BENCHMARK(FleetOf64KiBUpdates)
+    ->Arg(64)
+    ->Arg(256)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
