@@ -102,7 +102,8 @@ bool WriteReport(const std::string& path, ReportFormat format, const ReportImage
     const std::filesystem::path target(path);
     const std::filesystem::path folder =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string name =
+        (folder / std::string(".").append(target.filename().string()).append(".XXXXXX")).string();
     UniqueFd file(::mkstemp(name.data()));
     if (!file.IsValid()) {
         error = "cannot write beside " + path + ": " + std::strerror(errno);

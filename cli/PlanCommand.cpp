@@ -66,8 +66,12 @@ ExitCode RunPlan(const std::string& file, Console& console) {
         }
         byType[std::to_string(type)] = count;
         const char* name = TypeName(type);
-        types += (types.empty() ? "" : ", ") + std::string(name != nullptr ? name : "type") +
-                 (name != nullptr ? "" : " " + std::to_string(type)) + " " + std::to_string(count);
+        // Appended piece by piece: GCC 12 warns falsely on literal + temporary at -O3.
+        types.append(types.empty() ? "" : ", ").append(name != nullptr ? name : "type");
+        if (name == nullptr) {
+            types.append(" ").append(std::to_string(type));
+        }
+        types.append(" ").append(std::to_string(count));
     }
     nlohmann::json warnings = nlohmann::json::array();
     for (const auto& warning : plan->warnings) {
