@@ -82,6 +82,8 @@ public:
             }
             if (name == "--help" || name == "-h") {
                 parsed.status = ParseStatus::Help;
+            } else if (name == "--version") {
+                parsed.status = ParseStatus::Version;
             } else if (!Apply(name, parsed.options)) {
                 parsed.status = ParseStatus::Error;
                 parsed.error = failure;
@@ -186,7 +188,7 @@ private:
         if (name == "--name") {
             return Text(name, identity.moduleName);
         }
-        if (name == "--version") {
+        if (name == "--app-version") {
             return Text(name, identity.versionText);
         }
         if (name == "--ident") {
@@ -314,7 +316,7 @@ Identity (reported by the management reply):
   --name TEXT          module name, at most 8 characters (default VEXA-IO)
   --mac XX-XX-XX-XX-XX-XX
                        MAC address (default 00-50-C2-12-34-56)
-  --version TEXT       version text, at most 8 characters (default 1.06)
+  --app-version TEXT   version text, at most 8 characters (default 1.06)
   --ident TEXT         identification, at most 14 characters (default Lab-7)
   --ip A               reported address (default: the bound address)
   --mask A             reported subnet mask (default 255.255.255.0)
@@ -347,6 +349,7 @@ Output:
   --stop-with-parent   stop as on SIGTERM when the process that started it ends (for
                        test harnesses, so that a crashed test leaves no simulator behind)
   --help, -h           show this text
+  --version            show the simulator's own version
 
 On start it prints "vexa-sim listening on <ip>:<port>". Bad options or a failed bind exit
 with status 2.

@@ -30,7 +30,7 @@ struct SimOptions {
     std::string dumpPath;
 };
 
-enum class ParseStatus { Run, Help, Error };
+enum class ParseStatus { Run, Help, Version, Error };
 
 struct ParsedOptions {
     ParseStatus status = ParseStatus::Run;

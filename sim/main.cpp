@@ -1,4 +1,5 @@
 #include "common/UniqueFd.h"
+#include "common/Version.h"
 #include "sim/ModuleSimulator.h"
 #include "sim/SimOptions.h"
 
@@ -23,6 +24,10 @@ int main(int argc, char** argv) {
     const ParsedOptions parsed = ParseSimOptions(args);
     if (parsed.status == ParseStatus::Help) {
         std::fputs(SimHelpText().c_str(), stdout);
+        return 0;
+    }
+    if (parsed.status == ParseStatus::Version) {
+        std::printf("vexa-sim %s\n", ostrel::programVersion);
         return 0;
     }
     if (parsed.status == ParseStatus::Error) {

@@ -307,7 +307,7 @@ TEST_F(SimProcessTest, ShortReplyCutsTheManagementReplyTo60Bytes) {
 }
 
 TEST_F(SimProcessTest, ReadReportsTheIdentityAndKeepsWrites) {
-    SimProcess sim({.args = {"--name", "IO-16DIO", "--mac", "00-50-C2-AB-CD-EF", "--version",
+    SimProcess sim({.args = {"--name", "IO-16DIO", "--mac", "00-50-C2-AB-CD-EF", "--app-version",
                              "2.10", "--ident", "ABCDEFGHIJKLMN", "--mask", "255.255.0.0", "--dhcp",
                              "17", "--pid", "0x0B72", "--reception-port", "4660"}});
     const auto reply = Exchange(sim, ReadRequest());
