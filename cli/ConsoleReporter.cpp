@@ -1,5 +1,7 @@
 #include "cli/ConsoleReporter.h"
 
+#include "common/HexText.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -9,32 +11,10 @@ namespace {
 
 constexpr auto redrawEvery = std::chrono::milliseconds(100);
 
-std::string Hex(std::uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
-
 std::string Fixed(double value, int decimals) {
     char text[32];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
-}
-
-std::string CommandName(BootCommand command) {
-    switch (command) {
-    case BootCommand::Query:
-        return "Query";
-    case BootCommand::Erase:
-        return "Erase";
-    case BootCommand::Program:
-        return "Program";
-    case BootCommand::Verify:
-        return "Verify";
-    case BootCommand::Run:
-        return "Run";
-    }
-    return "?";
 }
 
 std::string Described(Phase phase) {
@@ -106,17 +86,17 @@ void ConsoleReporter::Start(const ModuleTarget& module, const std::string& file,
     line.started = Clock::now();
     nlohmann::json event = Event("start", module);
     event.update({{"file", file},
-                  {"start", Hex(plan.verify.start, 8)},
+                  {"start", HexText(plan.verify.start, 8)},
                   {"length", plan.verify.length},
-                  {"crc", Hex(plan.verify.crc, 4)},
+                  {"crc", HexText(plan.verify.crc, 4)},
                   {"frames", plan.programFrames},
                   {"lines", plan.lines}});
     console.Json(event);
     if (!bars) {
         console.Say(module.name + ": " + file + ": " + std::to_string(plan.recordLines) +
                     " records in " + std::to_string(plan.programFrames) + " frames; Verify " +
-                    Hex(plan.verify.start, 8) + " + " + std::to_string(plan.verify.length) +
-                    " bytes, CRC " + Hex(plan.verify.crc, 4));
+                    HexText(plan.verify.start, 8) + " + " + std::to_string(plan.verify.length) +
+                    " bytes, CRC " + HexText(plan.verify.crc, 4));
     }
     Redraw(true);
 }
@@ -169,11 +149,11 @@ void ConsoleReporter::Progress(const ModuleTarget& module, std::uint32_t done,
 
 void ConsoleReporter::Retry(const ModuleTarget& module, BootCommand command, std::uint16_t send) {
     nlohmann::json event = Event("retry", module);
-    event.update({{"command", CommandName(command)}, {"send", send}});
+    event.update({{"command", BootCommandName(command)}, {"send", send}});
     console.Json(event);
     if (!bars) {
-        console.Say(module.name + ": " + CommandName(command) + " sent again (send " +
-                    std::to_string(send) + ")");
+        console.Say(module.name + ": " + std::string(BootCommandName(command)) +
+                    " sent again (send " + std::to_string(send) + ")");
     }
 }
 
@@ -197,13 +177,14 @@ void ConsoleReporter::End(const ModuleTarget& module, const ModuleOutcome& outco
     nlohmann::json event = Event("end", module);
     event.update({{"result", ResultName(outcome.result)},
                   {"exitCode", ToInt(outcome.code)},
-                  {"start", Hex(plan.verify.start, 8)},
+                  {"start", HexText(plan.verify.start, 8)},
                   {"length", plan.verify.length},
-                  {"crc", Hex(plan.verify.crc, 4)},
+                  {"crc", HexText(plan.verify.crc, 4)},
                   {"frames", plan.programFrames},
                   {"seconds", outcome.seconds},
                   {"tries", outcome.tries}});
-    event["moduleCrc"] = outcome.moduleCrc ? nlohmann::json(Hex(*outcome.moduleCrc, 4)) : nullptr;
+    event["moduleCrc"] =
+        outcome.moduleCrc ? nlohmann::json(HexText(*outcome.moduleCrc, 4)) : nullptr;
     event["name"] = outcome.name.empty() ? nlohmann::json(nullptr) : nlohmann::json(outcome.name);
     event["version"] =
         outcome.version.empty() ? nlohmann::json(nullptr) : nlohmann::json(outcome.version);

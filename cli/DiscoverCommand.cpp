@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "devices/DiscoveryScan.h"
+#include "devices/MacText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,13 +8,6 @@
 namespace ostrel::cli {
 
 namespace {
-
-std::string MacText(const std::array<std::uint8_t, 6>& mac) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
-                  mac[3], mac[4], mac[5]);
-    return text;
-}
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && text.back() == ' ') {

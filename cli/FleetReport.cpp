@@ -1,5 +1,6 @@
 #include "cli/FleetReport.h"
 
+#include "common/HexText.h"
 #include "common/UniqueFd.h"
 
 #include <cerrno>
@@ -17,12 +18,6 @@
 namespace ostrel::cli {
 
 namespace {
-
-std::string Hex(std::uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
 
 // A CSV field: quoted when it holds a comma, a quote or a line end, quotes doubled.
 std::string CsvField(const std::string& text) {
@@ -54,9 +49,9 @@ std::string Csv(const ReportImage& image, const std::vector<ReportRow>& rows) {
             text += CsvField(field) + ",";
         }
         text += std::to_string(row.exitCode) + "," + std::to_string(row.tries) + "," +
-                Seconds(row.seconds) + "," + Hex(image.start, 8) + "," +
-                std::to_string(image.length) + "," + Hex(image.crc, 4) + "," + image.sha256 + "," +
-                CsvField(row.error) + "\n";
+                Seconds(row.seconds) + "," + HexText(image.start, 8) + "," +
+                std::to_string(image.length) + "," + HexText(image.crc, 4) + "," + image.sha256 +
+                "," + CsvField(row.error) + "\n";
     }
     return text;
 }
@@ -73,9 +68,9 @@ std::string Json(const ReportImage& image, const std::vector<ReportRow>& rows) {
                           {"exitCode", row.exitCode},
                           {"tries", row.tries},
                           {"seconds", row.seconds},
-                          {"start", Hex(image.start, 8)},
+                          {"start", HexText(image.start, 8)},
                           {"length", image.length},
-                          {"crc", Hex(image.crc, 4)},
+                          {"crc", HexText(image.crc, 4)},
                           {"sha256", image.sha256},
                           {"file", image.file},
                           {"error", row.error}});

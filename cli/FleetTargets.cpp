@@ -3,6 +3,7 @@
 #include "cli/ApplicationProbe.h"
 #include "cli/Arguments.h"
 #include "devices/DiscoveryScan.h"
+#include "devices/MacText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,35 +15,6 @@
 namespace ostrel::cli {
 
 namespace {
-
-std::string MacText(const MacAddress& mac) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
-                  mac[3], mac[4], mac[5]);
-    return text;
-}
-
-// XX-XX-XX-XX-XX-XX or with colons, hexadecimal in either case.
-std::optional<MacAddress> ParseMac(std::string_view text) {
-    if (text.size() != 17) {
-        return std::nullopt;
-    }
-    MacAddress mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        const std::size_t at = 3 * i;
-        if (i > 0 && text[at - 1] != '-' && text[at - 1] != ':') {
-            return std::nullopt;
-        }
-        unsigned value = 0;
-        if (std::sscanf(std::string(text.substr(at, 2)).c_str(), "%2x", &value) != 1 ||
-            !std::isxdigit(static_cast<unsigned char>(text[at])) ||
-            !std::isxdigit(static_cast<unsigned char>(text[at + 1]))) {
-            return std::nullopt;
-        }
-        mac[i] = static_cast<std::uint8_t>(value);
-    }
-    return mac;
-}
 
 std::string Trim(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r");

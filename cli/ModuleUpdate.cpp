@@ -1,32 +1,13 @@
 #include "cli/ModuleUpdate.h"
 
+#include "common/HexText.h"
+#include "devices/MacText.h"
+
 #include <cstdio>
 
 namespace ostrel::cli {
 
 namespace {
-
-std::string CommandName(BootCommand command) {
-    switch (command) {
-    case BootCommand::Query:
-        return "Query";
-    case BootCommand::Erase:
-        return "Erase";
-    case BootCommand::Program:
-        return "Program";
-    case BootCommand::Verify:
-        return "Verify";
-    case BootCommand::Run:
-        return "Run";
-    }
-    return "command " + std::to_string(static_cast<int>(command));
-}
-
-std::string Hex16(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", value);
-    return text;
-}
 
 const Attempts& AttemptsOf(BootCommand command, const UpdateTiming& timing) {
     switch (command) {
@@ -293,16 +274,17 @@ void ModuleUpdate::EndFailed() {
         const BootCommand command = procedure.TimedOutCommand();
         const Attempts& given = AttemptsOf(command, job.options.timing);
         EndWith(ModuleResult::Failed, ExitCode::NoAnswer,
-                "no answer to " + CommandName(command) + " (" + std::to_string(given.count) +
-                    " attempts of " + std::to_string(given.timeout.count()) + " ms)",
+                "no answer to " + std::string(BootCommandName(command)) + " (" +
+                    std::to_string(given.count) + " attempts of " +
+                    std::to_string(given.timeout.count()) + " ms)",
                 LeftIn());
         break;
     }
     case UpdateFailure::CrcMismatch: {
         const auto reported = procedure.ModuleCrc();
         EndWith(ModuleResult::Failed, ExitCode::CrcMismatch,
-                "the module's CRC " + (reported ? Hex16(*reported) : std::string("(none)")) +
-                    " differs from the image's " + Hex16(imageCrc),
+                "the module's CRC " + (reported ? HexText(*reported, 4) : std::string("(none)")) +
+                    " differs from the image's " + HexText(imageCrc, 4),
                 LeftIn());
         break;
     }
@@ -326,11 +308,7 @@ void ModuleUpdate::EndConfirmed() {
     if (probe && probe->Answered()) {
         confirmed.name = probe->Answer().moduleName;
         confirmed.version = probe->Answer().versionText;
-        const auto& mac = probe->Answer().macAddress;
-        char text[18];
-        std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
-                      mac[3], mac[4], mac[5]);
-        confirmed.mac = text;
+        confirmed.mac = MacText(probe->Answer().macAddress);
     }
     confirmed.result = result;
     confirmed.code = ExitCode::Done;

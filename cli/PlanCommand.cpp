@@ -1,17 +1,10 @@
 #include "cli/Commands.h"
 #include "cli/FileCheck.h"
-
-#include <cstdio>
+#include "common/HexText.h"
 
 namespace ostrel::cli {
 
 namespace {
-
-std::string Hex(std::uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
 
 const char* TypeName(std::size_t type) {
     switch (type) {
@@ -87,9 +80,9 @@ ExitCode RunPlan(const std::string& file, Console& console) {
                   {"recordsByType", byType},
                   {"dataBytes", plan->dataBytes},
                   {"verify",
-                   {{"start", Hex(plan->verify.start, 8)},
+                   {{"start", HexText(plan->verify.start, 8)},
                     {"length", plan->verify.length},
-                    {"crc", Hex(plan->verify.crc, 4)}}},
+                    {"crc", HexText(plan->verify.crc, 4)}}},
                   {"programFrames", plan->programFrames},
                   {"largestFrame", plan->largestFrame},
                   {"warnings", warnings},
@@ -100,8 +93,8 @@ ExitCode RunPlan(const std::string& file, Console& console) {
     console.Say("  record lines    " + std::to_string(plan->recordLines) +
                 (types.empty() ? "" : " (" + types + ")"));
     console.Say("  data bytes      " + std::to_string(plan->dataBytes));
-    console.Say("  Verify          start " + Hex(plan->verify.start, 8) + ", length " +
-                std::to_string(plan->verify.length) + ", CRC-16 " + Hex(plan->verify.crc, 4));
+    console.Say("  Verify          start " + HexText(plan->verify.start, 8) + ", length " +
+                std::to_string(plan->verify.length) + ", CRC-16 " + HexText(plan->verify.crc, 4));
     console.Say("  Program frames  " + std::to_string(plan->programFrames) + ", the largest " +
                 std::to_string(plan->largestFrame) + " bytes");
     for (const auto& warning : plan->warnings) {

@@ -1,5 +1,7 @@
 #include "bootlink/UdpEndpoint.h"
 #include "cli/Commands.h"
+#include "common/HexText.h"
+#include "devices/MacText.h"
 #include "devices/SettingsRead.h"
 #include "devices/SetupChange.h"
 
@@ -19,19 +21,6 @@ private:
     Console& console;
 };
 
-std::string Hex4(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", value);
-    return text;
-}
-
-std::string MacText(const std::array<std::uint8_t, 6>& mac) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
-                  mac[3], mac[4], mac[5]);
-    return text;
-}
-
 nlohmann::json SettingsJson(DeviceAddress module, const ManagementReply& reply) {
     return {{"module", FormatDottedQuad(module)},
             {"name", reply.moduleName},
@@ -42,7 +31,7 @@ nlohmann::json SettingsJson(DeviceAddress module, const ManagementReply& reply) 
             {"dhcp", reply.DhcpEnabled()},
             {"dhcpFlags", reply.dhcpFlags},
             {"port", reply.receptionPort},
-            {"pid", Hex4(reply.usbPid)},
+            {"pid", HexDigits(reply.usbPid, 4)},
             {"identification", reply.SetupIdentification()}};
 }
 
@@ -54,9 +43,9 @@ void SaySettings(Console& console, DeviceAddress module, const ManagementReply& 
     console.Say("address         " + FormatDottedQuad(reply.Address()));
     console.Say("mask            " + FormatDottedQuad(FromOctets(reply.subnetMask)));
     console.Say(std::string("DHCP            ") + (reply.DhcpEnabled() ? "on" : "off") +
-                " (flags 0x" + Hex4(reply.dhcpFlags) + ")");
+                " (flags " + HexText(reply.dhcpFlags, 4) + ")");
     console.Say("port            " + std::to_string(reply.receptionPort));
-    console.Say("USB PID         " + Hex4(reply.usbPid));
+    console.Say("USB PID         " + HexDigits(reply.usbPid, 4));
     console.Say("identification  \"" + reply.SetupIdentification() + "\"");
 }
 

@@ -4,6 +4,7 @@
 #include "cli/FleetReport.h"
 #include "cli/FleetTargets.h"
 #include "cli/UpdateLoop.h"
+#include "devices/MacText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -33,14 +34,7 @@ ExitCode RunCode(const std::vector<UpdateLoop::Module>& modules, bool interrupte
 }
 
 std::string MacText(const std::optional<MacAddress>& mac) {
-    if (!mac) {
-        return {};
-    }
-    char text[18];
-    const MacAddress& m = *mac;
-    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", m[0], m[1], m[2], m[3], m[4],
-                  m[5]);
-    return text;
+    return mac ? ostrel::MacText(*mac) : std::string();
 }
 
 void Summarize(const std::vector<UpdateLoop::Module>& modules, ExitCode code, double seconds,

@@ -1,19 +1,13 @@
 #include "update/UpdatePlan.h"
 
 #include "bootlink/FrameBuilder.h"
+#include "common/HexText.h"
 
-#include <cstdio>
 #include <numeric>
 
 namespace ostrel {
 
 namespace {
-
-std::string Hex32(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
 
 // Lines that end the image build where program frames still find records.
 struct BuildStops {
@@ -89,16 +83,17 @@ void WarnAboutTheBuild(const HexImage::BuildReport& report, const BuildStops& st
         plan.warnings.push_back(
             {Kind::BootRegion, report.bootRegionRecords, report.firstBootRegionLine,
              std::to_string(report.bootRegionRecords) + " data record(s) in the boot region from " +
-                 Hex32(HexImage::exclusionLimit) + ", the first on line " +
+                 HexText(HexImage::exclusionLimit, 8) + ", the first on line " +
                  std::to_string(report.firstBootRegionLine) + ": they are sent but not verified"});
     }
     if (report.outsideRecords > 0) {
         plan.warnings.push_back(
             {Kind::OutsideProgramMemory, report.outsideRecords, report.firstOutsideLine,
              std::to_string(report.outsideRecords) + " data record(s) outside the program memory " +
-                 Hex32(HexImage::imageBase) + ".." +
-                 Hex32(HexImage::imageBase + HexImage::imageSize - 1) + ", the first on line " +
-                 std::to_string(report.firstOutsideLine) + ": they are sent but not verified"});
+                 HexText(HexImage::imageBase, 8) + ".." +
+                 HexText(HexImage::imageBase + HexImage::imageSize - 1, 8) +
+                 ", the first on line " + std::to_string(report.firstOutsideLine) +
+                 ": they are sent but not verified"});
     }
     if (plan.verify.length == 0) {
         plan.warnings.push_back({Kind::NothingToVerify, 0, 0,
