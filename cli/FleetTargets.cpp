@@ -2,6 +2,7 @@
 
 #include "cli/ApplicationProbe.h"
 #include "cli/Arguments.h"
+#include "cli/DiscoveryRun.h"
 #include "devices/DiscoveryScan.h"
 #include "devices/MacText.h"
 
@@ -66,40 +67,6 @@ std::optional<std::vector<Named>> ReadTargetsFile(const std::string& path, Conso
         named.push_back({address, std::nullopt});
     }
     return named;
-}
-
-std::optional<std::vector<DiscoveredModule>> Discover(const DiscoverArguments& arguments,
-                                                      Console& console, const StopSignals& stop) {
-    std::vector<NetworkInterface> interfaces = BroadcastInterfaces();
-    if (!arguments.interfaces.empty()) {
-        std::vector<NetworkInterface> chosen;
-        for (const std::string& name : arguments.interfaces) {
-            const auto found = std::ranges::find(interfaces, name, &NetworkInterface::name);
-            if (found == interfaces.end()) {
-                console.Error("no interface " + name + " that is up and can broadcast (IPv4)");
-                return std::nullopt;
-            }
-            chosen.push_back(*found);
-        }
-        interfaces = std::move(chosen);
-    }
-    DiscoveryScan scan;
-    for (const NetworkInterface& interface : interfaces) {
-        std::string error;
-        if (!scan.RequestOn(interface, error)) {
-            console.Warn("cannot ask on " + interface.name + ": " + error);
-        }
-    }
-    for (const DeviceAddress target : arguments.targets) {
-        std::string error;
-        if (!scan.RequestTo(target, error)) {
-            console.Warn("cannot ask " + FormatDottedQuad(target) + ": " + error);
-        }
-    }
-    const auto wait = std::chrono::milliseconds(static_cast<long>(arguments.waitSeconds * 1000));
-    auto modules = scan.Collect(wait, stop.Fd());
-    console.Say("discovery: " + std::to_string(modules.size()) + " module(s) answered");
-    return modules;
 }
 
 FleetTarget TargetOf(const DiscoveredModule& module) {
@@ -177,15 +144,12 @@ ResolveTargets(const TargetChoice& choice, Console& console, const StopSignals& 
     const bool byMac = std::ranges::any_of(named, [](const Named& n) { return n.mac.has_value(); });
     std::vector<DiscoveredModule> discovered;
     if (byMac || choice.all || !matches.empty()) {
-        auto found = Discover(choice.discovery, console, stop);
-        if (!found) {
-            return ExitCode::Usage;
+        DiscoveryRun run = RunDiscovery(choice.discovery, console, stop);
+        if (run.failure != ExitCode::Done) {
+            return run.failure;
         }
-        if (stop.Pending()) {
-            console.Error("interrupted during discovery");
-            return ExitCode::Interrupted;
-        }
-        discovered = std::move(*found);
+        console.Say("discovery: " + std::to_string(run.modules.size()) + " module(s) answered");
+        discovered = std::move(run.modules);
     }
 
     std::vector<FleetTarget> targets;
