@@ -45,10 +45,7 @@ struct CliRun {
     }
 };
 
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using test::ReadFile;
 
 class CliE2ETest : public ::testing::Test {
 protected:

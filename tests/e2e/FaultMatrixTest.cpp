@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -81,8 +79,7 @@ TEST(FaultMatrixTest, EveryModuleEndsVerifiedOrFailedNeverWrong) {
     ASSERT_TRUE(status.has_value()) << "the fleet ends";
     EXPECT_TRUE(*status == 0 || *status == 8 || (*status >= 3 && *status <= 6)) << *status;
 
-    std::ifstream in(dir.File("report.json"));
-    const auto report = nlohmann::json::parse(std::string(std::istreambuf_iterator<char>(in), {}));
+    const auto report = nlohmann::json::parse(test::ReadFile(dir.File("report.json")));
     std::map<std::string, nlohmann::json> byAddress;
     for (const auto& row : report) {
         byAddress[row["address"]] = row;

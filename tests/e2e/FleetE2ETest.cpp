@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <csignal>
 #include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -20,10 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using test::ReadFile;
 
 // This test program's loopback addresses: module n at 127.0.37.n.
 std::string ModuleAt(int n) {

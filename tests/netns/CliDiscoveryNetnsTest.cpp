@@ -20,10 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using test::ReadFile;
 
 std::vector<std::string> SimLogs() {
     std::vector<std::string> logs;

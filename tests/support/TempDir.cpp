@@ -1,6 +1,7 @@
 #include "tests/support/TempDir.h"
 
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <stdlib.h>
 #include <system_error>
@@ -32,6 +33,11 @@ std::string TempDir::Write(std::string_view name, std::string_view contents) con
     std::ofstream out(file, std::ios::binary);
     out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
     return file.string();
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 } // namespace ostrel::test

@@ -23,4 +23,7 @@ private:
     std::filesystem::path path;
 };
 
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
 } // namespace ostrel::test
