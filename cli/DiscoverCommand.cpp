@@ -2,7 +2,6 @@
 #include "cli/DiscoveryRun.h"
 #include "devices/MacText.h"
 
-
 namespace ostrel::cli {
 
 namespace {
