@@ -139,6 +139,22 @@ int main(int argc, char** argv) {
         console.Error(error);
         return ToInt(ExitCode::Usage);
     };
+    // The discovery's options, alike for discover and for an update's selection.
+    const auto readDiscovery = [&](const std::vector<std::string>& addressTexts,
+                                   DiscoverArguments& into) {
+        if (!(into.waitSeconds > 0) || into.waitSeconds > 3600) {
+            error = "--wait takes seconds above 0 and up to 3600";
+            return false;
+        }
+        for (const std::string& text : addressTexts) {
+            DeviceAddress target = 0;
+            if (!Read(&ParseDottedAddress, text, target, error)) {
+                return false;
+            }
+            into.targets.push_back(target);
+        }
+        return true;
+    };
 
     if (*updateCommand || *verifyCommand) {
         for (const std::string& text : ipTexts) {
@@ -148,20 +164,12 @@ int main(int argc, char** argv) {
             }
             update.modules.push_back(module);
         }
-        for (const std::string& text : updateToTexts) {
-            DeviceAddress target = 0;
-            if (!Read(&ParseDottedAddress, text, target, error)) {
-                return usage();
-            }
-            update.discovery.targets.push_back(target);
+        if (!readDiscovery(updateToTexts, update.discovery)) {
+            return usage();
         }
         if (update.modules.empty() && update.targetsFile.empty() && !update.all &&
             update.matches.empty()) {
             error = "name the modules: --ip, --targets, --all or --match";
-            return usage();
-        }
-        if (!(update.discovery.waitSeconds > 0) || update.discovery.waitSeconds > 3600) {
-            error = "--wait takes seconds above 0 and up to 3600";
             return usage();
         }
         update.mode = *verifyCommand ? UpdateMode::VerifyOnly
@@ -174,16 +182,8 @@ int main(int argc, char** argv) {
         return ToInt(RunPlan(planFile, console));
     }
     if (*discoverCommand) {
-        if (!(discover.waitSeconds > 0) || discover.waitSeconds > 3600) {
-            error = "--wait takes seconds above 0 and up to 3600";
+        if (!readDiscovery(toTexts, discover)) {
             return usage();
-        }
-        for (const std::string& text : toTexts) {
-            DeviceAddress target = 0;
-            if (!Read(&ParseDottedAddress, text, target, error)) {
-                return usage();
-            }
-            discover.targets.push_back(target);
         }
         return ToInt(RunDiscover(discover, console, stop));
     }
