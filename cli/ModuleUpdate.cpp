@@ -3,8 +3,6 @@
 #include "common/HexText.h"
 #include "devices/MacText.h"
 
-#include <cstdio>
-
 namespace ostrel::cli {
 
 namespace {
@@ -102,12 +100,11 @@ void ModuleUpdate::Step(Clock::time_point now) {
         }
         return;
     }
-    if (procedure.State() == UpdateState::Finish && !RunHasLeft()) {
-        lastTick = now;
-        return;
-    }
     lastTick = now;
-    procedure.OnTick();
+    // Run must have left before the procedure goes on to ask for the application.
+    if (procedure.State() != UpdateState::Finish || RunHasLeft()) {
+        procedure.OnTick();
+    }
 }
 
 void ModuleUpdate::OnReport(const LinkReport& report, Clock::time_point) {
