@@ -128,13 +128,12 @@ bool BootLink::ReceiveStep(std::chrono::nanoseconds wait) {
     decoder.DecodeBytes(std::span(buffer).first(received.length));
     if (decoder.FrameReady()) {
         decoder.ClearFrameReady();
-        // Only a command that went out and is still answerable takes a reply, and only one that
-        // names it and comes back no sooner than a round trip: a duplicate, a late or an echoed
-        // reply is dropped. A good reply also cancels a time-out that was declared but not yet
-        // reported.
+        // Only a command that went out and is still answerable takes a reply, and only its own
+        // answer: a duplicate, or a late answer to an earlier frame or copy, is dropped. A good
+        // reply also cancels a time-out that was declared but not yet reported.
         const bool outstanding = retryState == RetryState::Waiting || timedOut;
         if (!outstanding) {
-            replies.NoteStray();
+            replies.NoteIdle(decoder.Frame()[0], received.at);
         } else if (replies.Accept(decoder.Frame()[0], received.at)) {
             ClearRetry();
             timedOut = false;
@@ -194,9 +193,11 @@ void BootLink::ClearRetry() {
     attemptsLeft.store(0);
 }
 
-void BootLink::SendFrame() {
-    deadline = Clock::now() + timeout;
-    replies.NoteSend(currentCommand.load(), ReplyFilter::Clock::now());
+void BootLink::SendFrame(bool resend) {
+    const std::uint8_t command = currentCommand.load();
+    const bool last = attemptsLeft.load(std::memory_order_relaxed) == 1;
+    deadline = Clock::now() + replies.TimeoutFor(command, timeout, last);
+    replies.NoteSend(command, ReplyFilter::Clock::now(), resend);
     endpoint.Send(frames.Frame());
     attemptsLeft.fetch_sub(1);
 }
@@ -207,7 +208,7 @@ bool BootLink::RetryStep() {
             replies.SendHeldFor(ReplyFilter::Clock::now()) > ReplyFilter::Clock::duration::zero()) {
             return false;
         }
-        SendFrame();
+        SendFrame(false);
         retryState = RetryState::Waiting;
         return true;
     }
@@ -219,7 +220,7 @@ bool BootLink::RetryStep() {
         retryState = RetryState::Idle;
         return false;
     }
-    SendFrame();
+    SendFrame(true);
     const auto sends = static_cast<std::uint16_t>(attempts.load(std::memory_order_relaxed) -
                                                   attemptsLeft.load(std::memory_order_relaxed));
     listener.load()->PostLinkResend(static_cast<BootCommand>(currentCommand.load()), sends);

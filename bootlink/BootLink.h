@@ -16,7 +16,8 @@
 namespace ostrel {
 
 // The host end of the bootloader protocol: the HEX file, a UDP endpoint to one module, and a
-// worker thread that sends, resends on time-out, receives and reports.
+// worker thread that sends, resends on time-out, receives and reports. Each copy waits the
+// time-out the command was given, or longer on a path whose round trip is longer (ReplyFilter).
 //
 // Hand-over between the driving thread and the worker: a command is handed over only while
 // the link is idle; its frame, attempts and time-out are complete before attemptsLeft is
@@ -64,7 +65,7 @@ private:
     void PostReply(BootCommand command);
     void ReportTimeout();
     void ClearRetry();
-    void SendFrame();
+    void SendFrame(bool resend);
 
     // Shared by both threads.
     std::atomic<LinkListener*> listener{nullptr};

@@ -272,7 +272,7 @@ void ModuleUpdate::EndFailed() {
         const Attempts& given = AttemptsOf(command, job.options.timing);
         EndWith(ModuleResult::Failed, ExitCode::NoAnswer,
                 "no answer to " + std::string(BootCommandName(command)) + " (" +
-                    std::to_string(given.count) + " attempts of " +
+                    std::to_string(given.count) + " attempts of at least " +
                     std::to_string(given.timeout.count()) + " ms)",
                 LeftIn());
         break;
