@@ -62,6 +62,11 @@ BootOutcome BootloaderModel::Execute(std::span<const std::uint8_t> payload) {
     }
 }
 
+void BootloaderModel::PowerCycle() {
+    records.SetBase(0);
+    lastProgram.clear();
+}
+
 BootOutcome BootloaderModel::Program(std::span<const std::uint8_t> payload) {
     const bool resent = std::ranges::equal(payload, lastProgram);
     if (resent) {

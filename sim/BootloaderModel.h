@@ -39,6 +39,9 @@ public:
 
     BootOutcome Execute(std::span<const std::uint8_t> payload);
 
+    // The power went and came back: the bootloader starts afresh, the flash keeps what it held.
+    void PowerCycle();
+
     const FlashMemory& Flash() const { return flash; }
 
 private:

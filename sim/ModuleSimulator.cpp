@@ -21,6 +21,8 @@ constexpr std::array<std::uint8_t, 5> WAKE_STRING{'7', '0', '8', '1', '4'};
 constexpr std::size_t RECEIVE_BUFFER = 65536;
 constexpr std::size_t SHORT_REPLY = 60;
 constexpr std::uint16_t BAD_VERIFY_XOR = 0x5A5A;
+// Jitter draws from a stream of its own, so that it leaves the loss pattern of a seed alone.
+constexpr std::uint64_t JITTER_STREAM = 0x9E3779B97F4A7C15;
 
 std::string AddressText(in_addr address) {
     char text[INET_ADDRSTRLEN] = {};
@@ -69,7 +71,8 @@ std::string ManagementKey(ManagementCommand command) {
 
 ModuleSimulator::ModuleSimulator(const SimOptions& chosen)
     : options(chosen), start(std::chrono::steady_clock::now()), log(start), faults(chosen.faults),
-      management(chosen.identity), inBootloader(chosen.bootloader), receiveBuffer(RECEIVE_BUFFER) {}
+      management(chosen.identity), inBootloader(chosen.bootloader),
+      jitterRandom(chosen.faults.seed ^ JITTER_STREAM), receiveBuffer(RECEIVE_BUFFER) {}
 
 std::optional<std::string> ModuleSimulator::Open() {
     sockaddr_in address{};
@@ -112,7 +115,9 @@ std::string ModuleSimulator::LocalEndpoint() const {
 int ModuleSimulator::Run(int stopFd) {
     while (true) {
         std::array<pollfd, 2> watched{{{socket.Get(), POLLIN, 0}, {stopFd, POLLIN, 0}}};
-        const int ready = ::poll(watched.data(), watched.size(), PollTimeout());
+        const auto timeout = PollTimeout();
+        const int ready =
+            ::ppoll(watched.data(), watched.size(), timeout ? &*timeout : nullptr, nullptr);
         if (ready < 0 && errno != EINTR) {
             std::perror("vexa-sim: poll");
             break;
@@ -172,6 +177,19 @@ bool ModuleSimulator::ReceiveOne() {
 
 void ModuleSimulator::Dispatch(std::span<const std::uint8_t> datagram, const sockaddr_in& source,
                                LogEntry& entry) {
+    if (powerBackAt) {
+        if (std::chrono::steady_clock::now() < *powerBackAt) {
+            entry.action = "dropped";
+            entry.details = " reason=power-off";
+            log.Write(entry);
+            return;
+        }
+        // Power is back: the bootloader starts afresh over the flash as far as it was written.
+        powerBackAt.reset();
+        inBootloader = true;
+        deframer.Reset();
+        bootloader.PowerCycle();
+    }
     if (std::ranges::equal(datagram, WAKE_STRING)) {
         HandleWake(entry);
     } else if (inBootloader) {
@@ -232,6 +250,14 @@ void ModuleSimulator::HandleBootloader(std::span<const std::uint8_t> datagram,
 
     BootOutcome outcome = bootloader.Execute(frame.payload);
     entry.details = std::move(outcome.details);
+    if (frame.payload[0] == static_cast<std::uint8_t>(BootCommand::Program) &&
+        ++programsExecuted == options.powerLossAfter) {
+        powerBackAt = std::chrono::steady_clock::now() + options.powerOff;
+        entry.action = "stored";
+        entry.details += " fault=power-loss";
+        log.Write(entry);
+        return;
+    }
     std::vector<std::uint8_t> reply;
     if (outcome.reply) {
         if (options.badVerify &&
@@ -317,12 +343,27 @@ void ModuleSimulator::HandleApplication(std::span<const std::uint8_t> datagram,
 
 void ModuleSimulator::Answer(std::vector<std::uint8_t> bytes, const sockaddr_in& destination) {
     const int copies = options.duplicate ? 2 : 1;
-    if (options.delay.count() > 0) {
-        const auto due = std::chrono::steady_clock::now() + options.delay;
-        pending.push_back({due, destination, std::move(bytes), copies});
+    const auto latency = Latency();
+    if (latency <= std::chrono::microseconds::zero()) {
+        SendCopies(bytes, destination, copies);
         return;
     }
-    SendCopies(bytes, destination, copies);
+    // Kept in the order they leave: with jitter a later reply may leave first.
+    PendingReply reply{std::chrono::steady_clock::now() + latency, destination, std::move(bytes),
+                       copies};
+    const auto at = std::ranges::upper_bound(pending, reply.due, {}, &PendingReply::due);
+    pending.insert(at, std::move(reply));
+}
+
+std::chrono::microseconds ModuleSimulator::Latency() {
+    const std::chrono::microseconds latency = options.latency;
+    if (options.jitter.count() == 0) {
+        return latency;
+    }
+    const auto spread = std::chrono::microseconds(options.jitter).count();
+    std::uniform_int_distribution<std::int64_t> offset(-spread, spread);
+    return std::max(std::chrono::microseconds::zero(),
+                    latency + std::chrono::microseconds(offset(jitterRandom)));
 }
 
 void ModuleSimulator::SendCopies(std::span<const std::uint8_t> bytes,
@@ -351,14 +392,15 @@ void ModuleSimulator::SendDue() {
     }
 }
 
-int ModuleSimulator::PollTimeout() const {
+std::optional<timespec> ModuleSimulator::PollTimeout() const {
     if (pending.empty()) {
-        return -1;
+        return std::nullopt;
     }
-    const auto wait = pending.front().due - std::chrono::steady_clock::now();
-    // Rounded up, so that the wake-up never comes before the reply is due.
-    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
-    return static_cast<int>(std::max<decltype(milliseconds)>(milliseconds, 0));
+    const auto wait = std::max(std::chrono::steady_clock::duration::zero(),
+                               pending.front().due - std::chrono::steady_clock::now());
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+    return timespec{static_cast<time_t>(seconds.count()),
+                    static_cast<long>(std::chrono::nanoseconds(wait - seconds).count())};
 }
 
 bool ModuleSimulator::WriteDump() const {

@@ -10,9 +10,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <netinet/in.h>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,7 +55,10 @@ private:
     void SendCopies(std::span<const std::uint8_t> bytes, const sockaddr_in& destination,
                     int copies);
     void SendDue();
-    int PollTimeout() const;
+    // How long the next reply waits: the latency, moved by the jitter.
+    std::chrono::microseconds Latency();
+    // Until the next reply is due; none while nothing waits.
+    std::optional<timespec> PollTimeout() const;
     bool WriteDump() const;
 
     SimOptions options;
@@ -68,7 +73,10 @@ private:
     bool inBootloader;
     bool ranApplication = false; // Run has started the application
     unsigned erasesLost = 0;
-    std::deque<PendingReply> pending;
+    unsigned programsExecuted = 0;
+    std::optional<std::chrono::steady_clock::time_point> powerBackAt; // while the power is off
+    std::mt19937_64 jitterRandom;
+    std::deque<PendingReply> pending; // in the order they are due
     std::vector<std::uint8_t> receiveBuffer;
 };
 

@@ -250,13 +250,17 @@ private:
         if (name == "--seed") {
             return Number(name, UINT64_MAX, options.faults.seed);
         }
-        if (name == "--delay") {
-            std::uint32_t milliseconds = 0;
-            if (!Number(name, MAX_DELAY_MS, milliseconds)) {
-                return false;
-            }
-            options.delay = std::chrono::milliseconds(milliseconds);
-            return true;
+        if (name == "--latency" || name == "--delay") {
+            return Milliseconds(name, options.latency);
+        }
+        if (name == "--jitter") {
+            return Milliseconds(name, options.jitter);
+        }
+        if (name == "--power-loss-after") {
+            return Number(name, MAX_DROP_FIRST, options.powerLossAfter);
+        }
+        if (name == "--power-off") {
+            return Milliseconds(name, options.powerOff);
         }
         if (name == "--duplicate") {
             return Flag(name, options.duplicate);
@@ -286,6 +290,15 @@ private:
             return Path(name, options.dumpPath);
         }
         return Fail("unknown option: " + std::string(name));
+    }
+
+    bool Milliseconds(std::string_view name, std::chrono::milliseconds& target) {
+        std::uint32_t milliseconds = 0;
+        if (!Number(name, MAX_DELAY_MS, milliseconds)) {
+            return false;
+        }
+        target = std::chrono::milliseconds(milliseconds);
+        return true;
     }
 
     std::span<const std::string_view> args;
@@ -333,7 +346,15 @@ Faults:
                        code and per management opcode R, W, I)
   --loss P             drop each datagram but the wake string with probability P in [0,1]
   --seed S             seed of --loss (default 1)
-  --delay MS           wait MS milliseconds before each reply (at most 60000)
+  --latency MS         each reply leaves MS milliseconds after its command arrived, from a
+                       timer, while later commands are still handled (at most 60000)
+  --delay MS           the same as --latency
+  --jitter MS          each reply's latency varies by up to MS milliseconds either way, drawn
+                       from --seed, so that replies may pass each other
+  --power-loss-after N the N-th Program frame is stored but, before it is answered, the
+                       module loses power: it hears nothing for --power-off, then comes back
+                       in its bootloader with its flash as far as it was written
+  --power-off MS       how long the power stays off (default 2000)
   --duplicate          send every reply twice
   --bad-verify         answer Verify with the right CRC XOR 0x5A5A
   --short-reply        cut the management reply to its first 60 bytes

@@ -18,7 +18,10 @@ struct SimOptions {
     bool ipGiven = false; // otherwise the bound address is reported
     bool bootloader = false;
     FaultSettings faults;
-    std::chrono::milliseconds delay{0};
+    std::chrono::milliseconds latency{0};
+    std::chrono::milliseconds jitter{0};
+    unsigned powerLossAfter = 0; // 0: never
+    std::chrono::milliseconds powerOff{2000};
     bool duplicate = false;
     bool badVerify = false;
     bool shortReply = false;

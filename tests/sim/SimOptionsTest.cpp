@@ -27,7 +27,7 @@ TEST(SimOptionsTest, Defaults) {
     EXPECT_FALSE(o.faults.silent);
     EXPECT_EQ(o.faults.dropFirst, 0u);
     EXPECT_EQ(o.faults.loss, 0.0);
-    EXPECT_EQ(o.delay.count(), 0);
+    EXPECT_EQ(o.latency.count(), 0);
     EXPECT_FALSE(o.duplicate || o.badVerify || o.shortReply);
     EXPECT_TRUE(o.logPath.empty() && o.dumpPath.empty());
     const ModuleIdentity& id = o.identity;
@@ -89,7 +89,12 @@ TEST(SimOptionsTest, EachOptionSetsItsField) {
         {{"--loss", "0.25", "--seed", "7"},
          [](const auto& o) { return o.faults.loss == 0.25 && o.faults.seed == 7; }},
         {{"--loss", "1"}, [](const auto& o) { return o.faults.loss == 1.0; }},
-        {{"--delay", "50"}, [](const auto& o) { return o.delay == std::chrono::milliseconds(50); }},
+        {{"--delay", "50"},
+         [](const auto& o) { return o.latency == std::chrono::milliseconds(50); }},
+        {{"--latency", "800", "--jitter", "200"},
+         [](const auto& o) { return o.latency.count() == 800 && o.jitter.count() == 200; }},
+        {{"--power-loss-after", "3", "--power-off", "500"},
+         [](const auto& o) { return o.powerLossAfter == 3 && o.powerOff.count() == 500; }},
         {{"--duplicate"}, [](const auto& o) { return o.duplicate; }},
         {{"--bad-verify"}, [](const auto& o) { return o.badVerify; }},
         {{"--short-reply"}, [](const auto& o) { return o.shortReply; }},
