@@ -34,4 +34,15 @@ std::optional<UpdatePlan> PlanOrSayWhy(const std::string& file, Console& console
     return plan;
 }
 
+std::string WhyNotProgrammable(const std::string& file, const UpdatePlan& plan) {
+    if (plan.programFrames == 0) {
+        return file + " holds no Intel HEX record to program";
+    }
+    if (plan.verify.length == 0) {
+        return file + " holds nothing to verify: no data lands in the program memory, so an " +
+               "update would only erase the module";
+    }
+    return {};
+}
+
 } // namespace ostrel::cli

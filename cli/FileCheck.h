@@ -12,4 +12,7 @@ namespace ostrel::cli {
 // unreadable, a folder, or holding no record. Nothing when it cannot.
 std::optional<UpdatePlan> PlanOrSayWhy(const std::string& file, Console& console);
 
+// Why a readable file cannot be programmed, for a user; empty when it can.
+std::string WhyNotProgrammable(const std::string& file, const UpdatePlan& plan);
+
 } // namespace ostrel::cli

@@ -101,7 +101,7 @@ ExitCode RunPlan(const std::string& file, Console& console) {
         console.Warn(warning.text);
     }
     if (code != ExitCode::Done) {
-        console.Error(file + " holds no Intel HEX record to program");
+        console.Error(WhyNotProgrammable(file, *plan));
     }
     return code;
 }

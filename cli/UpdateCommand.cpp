@@ -82,7 +82,7 @@ ExitCode RunUpdate(const UpdateArguments& arguments, Console& console, const Sto
         return ExitCode::BadFile;
     }
     if (!plan->Programmable()) {
-        console.Error(arguments.file + " holds no Intel HEX record to program");
+        console.Error(WhyNotProgrammable(arguments.file, *plan));
         return ExitCode::BadFile;
     }
     std::optional<ReportFormat> reportFormat;

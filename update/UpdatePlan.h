@@ -36,8 +36,9 @@ struct UpdatePlan {
     std::size_t largestFrame = 0; // bytes of the largest Program frame on the wire
     std::vector<Warning> warnings;
 
-    // An update of this file could program something.
-    bool Programmable() const { return programFrames > 0; }
+    // An update of this file could program something and verify it. A file whose records leave
+    // nothing in the program memory would only erase a module.
+    bool Programmable() const { return programFrames > 0 && verify.length > 0; }
 };
 
 UpdatePlan PlanUpdate(const std::string& path);

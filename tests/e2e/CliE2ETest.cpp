@@ -198,10 +198,17 @@ class CliBadFileTest : public CliE2ETest, public ::testing::WithParamInterface<B
 
 TEST_P(CliBadFileTest, SaysWhyAndSendsNothing) {
     const auto sim = StartSim();
-    const CliRun run =
-        Run({"update", GetParam().make(dir), "--ip", moduleAddress, "--timeout-scale", "0.1"});
-    EXPECT_EQ(run.status, 3) << run.err;
-    EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
+    const std::string file = GetParam().make(dir);
+    const std::vector<std::vector<std::string>> commands = {
+        {"update", file, "--ip", moduleAddress, "--timeout-scale", "0.1"},
+        {"verify", file, "--ip", moduleAddress},
+        {"plan", file}};
+    for (const auto& command : commands) {
+        const CliRun run = Run(command);
+        EXPECT_EQ(run.status, 3) << command[0] << ": " << run.err;
+        EXPECT_NE(run.err.find(GetParam().says), std::string::npos)
+            << command[0] << ": " << run.err;
+    }
     EXPECT_TRUE(sim->LogLines().empty()) << "the module never heard of it";
 }
 
@@ -222,7 +229,10 @@ INSTANTIATE_TEST_SUITE_P(
                                                              "ELF\x02\x01\0\0",
                                                              8));
                    },
-                   "holds no Intel HEX record"}),
+                   "holds no Intel HEX record"},
+        BadFileRow{"OnlyAnEndRecord",
+                   [](test::TempDir& d) { return d.Write("end.hex", ":00000001FF\n"); },
+                   "holds nothing to verify"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(CliE2ETest, SkipSameLeavesAnUnchangedModuleAloneAndProgramsAChangedOne) {

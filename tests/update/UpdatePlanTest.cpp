@@ -115,7 +115,12 @@ INSTANTIATE_TEST_SUITE_P(
                      hex.Data(0, Data(16));
                      return hex.Text();
                  },
-                 {{Kind::BootRegion, 2}, {Kind::NothingToVerify, 0}}},
+                 {{Kind::BootRegion, 2}, {Kind::NothingToVerify, 0}},
+                 false},
+        PlanCase{"OnlyAnEndRecord",
+                 [] { return std::string(":00000001FF\n"); },
+                 {{Kind::NothingToVerify, 0}},
+                 false},
         PlanCase{"OnlyComments",
                  [] { return std::string("# firmware\n# none\n"); },
                  {{Kind::NothingToVerify, 0}},
