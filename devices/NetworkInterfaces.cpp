@@ -35,8 +35,13 @@ std::vector<NetworkInterface> BroadcastInterfaces() {
         interface.index = ::if_nametoindex(entry->ifa_name);
         interface.address = AddressOf(entry->ifa_addr);
         interface.netmask = AddressOf(entry->ifa_netmask);
-        interface.broadcast = entry->ifa_broadaddr != nullptr
-                                  ? AddressOf(entry->ifa_broadaddr)
+        // An address added without a broadcast address (ip addr add A/N, no brd) comes with
+        // none, or with the interface's own address in its place: the directed broadcast is
+        // then the subnet's, from the address and mask.
+        const DeviceAddress given =
+            entry->ifa_broadaddr != nullptr ? AddressOf(entry->ifa_broadaddr) : 0;
+        interface.broadcast = given != 0 && given != interface.address
+                                  ? given
                                   : interface.address | ~interface.netmask;
         found.push_back(interface);
     }

@@ -101,6 +101,9 @@ TEST_F(CliDiscoveryTest, FindsTheModulesOnBothInterfacesWithTheirFlags) {
     const auto modules = Discover({}, status);
     ASSERT_EQ(status, 0) << ReadFile(dir.File("err.txt"));
     ASSERT_EQ(modules.size(), 4u) << ReadFile(dir.File("out.txt"));
+    // The addresses were added without a broadcast address: the subnet's is asked.
+    EXPECT_NE(ReadFile(dir.File("err.txt")).find("broadcast 10.71.1.255"), std::string::npos)
+        << ReadFile(dir.File("err.txt"));
     EXPECT_EQ(modules.at("M1")["interface"], "eth0");
     EXPECT_EQ(modules.at("M2")["interface"], "eth1");
     EXPECT_EQ(modules.at("M3")["interface"], "eth1");
