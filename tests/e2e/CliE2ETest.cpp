@@ -180,7 +180,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {"--no-app-after-run"},
                    {},
                    6,
-                   "the application did not answer"}),
+                   "the application did not answer"},
+        FailureRow{"PowerLostMidUpdate",
+                   {"--power-loss-after", "3"},
+                   {},
+                   4,
+                   "in its bootloader, partly programmed"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // Files that cannot be programmed: one message, exit 3, and no datagram at all.
@@ -234,6 +239,22 @@ INSTANTIATE_TEST_SUITE_P(
                    [](test::TempDir& d) { return d.Write("end.hex", ":00000001FF\n"); },
                    "holds nothing to verify"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(CliE2ETest, AModuleThatLostPowerIsRescuedByATryFromTheWakeString) {
+    const auto sim = StartSim({"--power-loss-after", "3", "--power-off", "1000"});
+    const CliRun run =
+        Run({"--json", "update", Firmware(4096), "--ip", moduleAddress, "--retries", "1"}, 40s);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = run.JsonLines();
+    const auto again = std::ranges::find_if(
+        lines, [](const nlohmann::json& line) { return line["event"] == "again"; });
+    ASSERT_NE(again, lines.end()) << "a second try";
+    // Back within the frame's attempts, it took the rest without the address the lost records
+    // had set: Verify saw it.
+    EXPECT_EQ((*again)["exitCode"], 5);
+    EXPECT_EQ(run.End()["result"], "done");
+    EXPECT_EQ(sim->LogLines("boot", "Erase").size(), 2u) << "erased again in its bootloader";
+}
 
 TEST_F(CliE2ETest, SkipSameLeavesAnUnchangedModuleAloneAndProgramsAChangedOne) {
     const auto sim = StartSim();
