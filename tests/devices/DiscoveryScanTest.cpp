@@ -41,7 +41,9 @@ TEST(DiscoveryScanTest, ListsEachMacOnceAndFlagsTwoMacsWithOneAddress) {
     const DeviceAddress shared = 0x0A000005;
     test::FakeModule first(LoopbackText(1).c_str(), {ModuleReply(shared, 1, "IO-1")});
     test::FakeModule second(LoopbackText(2).c_str(), {ModuleReply(shared, 2, "IO-2")});
-    test::FakeModule again(LoopbackText(3).c_str(), {ModuleReply(Loopback(3), 1, "IO-1")});
+    // The first one heard again, as through a second path: whichever copy comes first, the
+    // listed module is the same.
+    test::FakeModule again(LoopbackText(3).c_str(), {ModuleReply(shared, 1, "IO-1")});
     test::FakeModule alone(LoopbackText(4).c_str(), {ModuleReply(Loopback(4), 4, "IO-4")});
     DiscoveryScan scan;
     std::string error;
