@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bootlink/UdpEndpoint.h"
+#include "net/UdpEndpoint.h"
 
 #include <chrono>
 #include <cstddef>

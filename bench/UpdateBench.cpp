@@ -5,7 +5,7 @@
 // console's target: the 2.7 s wake delay plus at most 0.3 s, and at most 0.75 of the window.
 #include "bench/SimClock.h"
 #include "bootlink/FrameBuilder.h"
-#include "bootlink/UdpEndpoint.h"
+#include "net/UdpEndpoint.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/MessageRecorder.h"

@@ -4,10 +4,10 @@
 #include "bootlink/FrameDecoder.h"
 #include "bootlink/LinkOperations.h"
 #include "bootlink/ReplyFilter.h"
-#include "bootlink/UdpEndpoint.h"
 #include "common/MessageSink.h"
 #include "common/WakeEvent.h"
 #include "image/HexImage.h"
+#include "net/UdpEndpoint.h"
 
 #include <atomic>
 #include <chrono>

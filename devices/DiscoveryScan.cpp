@@ -1,5 +1,8 @@
 #include "devices/DiscoveryScan.h"
 
+#include "common/EventWait.h"
+#include "net/ReceivedDatagram.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <array>
@@ -7,7 +10,6 @@
 #include <cstring>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 
 namespace ostrel {
@@ -117,65 +119,42 @@ bool DiscoveryScan::RequestTo(DeviceAddress target, std::string& error) {
 
 std::vector<DiscoveredModule> DiscoveryScan::Collect(std::chrono::milliseconds wait, int stopFd) {
     std::vector<DiscoveredModule> modules;
-    std::vector<pollfd> watched;
-    for (const UniqueFd& fd : sockets) {
-        watched.push_back({fd.Get(), POLLIN, 0});
-    }
-    watched.push_back({stopFd, POLLIN, 0}); // a negative descriptor is not watched
-    const auto end = std::chrono::steady_clock::now() + wait;
-    for (auto now = std::chrono::steady_clock::now(); now < end;
-         now = std::chrono::steady_clock::now()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
-        if (::poll(watched.data(), watched.size(), static_cast<int>(left.count())) <= 0) {
-            continue;
-        }
-        if (watched.back().revents != 0) {
-            break;
-        }
-        for (pollfd& entry : watched) {
-            if (entry.fd == stopFd) {
-                continue;
-            }
-            if ((entry.revents & POLLIN) == 0) {
-                continue;
-            }
-            std::array<std::uint8_t, receiveSize> buffer{};
-            sockaddr_in source{};
-            alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
-            iovec data{buffer.data(), buffer.size()};
-            msghdr message{};
-            message.msg_name = &source;
-            message.msg_namelen = sizeof source;
-            message.msg_iov = &data;
-            message.msg_iovlen = 1;
-            message.msg_control = control.data();
-            message.msg_controllen = control.size();
-            const ssize_t received = ::recvmsg(entry.fd, &message, 0);
-            if (received < static_cast<ssize_t>(shortestReply)) {
-                continue;
-            }
-            const ManagementReply reply =
-                ParseReply(std::span(buffer).first(static_cast<std::size_t>(received)));
-            if (!reply.magicValid ||
-                std::ranges::any_of(modules, [&](const DiscoveredModule& known) {
-                    return known.reply.macAddress == reply.macAddress;
-                })) {
-                continue;
-            }
-            DiscoveredModule module{reply, ntohl(source.sin_addr.s_addr), {}, false, false};
-            for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-                 header = CMSG_NXTHDR(&message, header)) {
-                if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
-                    in_pktinfo info{};
-                    std::memcpy(&info, CMSG_DATA(header), sizeof info);
-                    module.interfaceName = InterfaceName(info.ipi_ifindex);
+    const auto end = EventWait::Clock::now() + wait;
+    EventWait events;
+    for (bool stopped = false; !stopped && EventWait::Clock::now() < end;) {
+        events.Watch(stopFd, [&] { stopped = true; });
+        for (const UniqueFd& fd : sockets) {
+            events.Watch(fd.Get(), [&, socket = fd.Get()] {
+                if (!stopped) {
+                    TakeReply(socket, modules);
                 }
-            }
-            modules.push_back(std::move(module));
+            });
         }
+        events.Until(end);
+        events.Wait();
     }
     Flag(modules);
     return modules;
+}
+
+void DiscoveryScan::TakeReply(int socket, std::vector<DiscoveredModule>& modules) {
+    std::array<std::uint8_t, receiveSize> buffer{};
+    const auto received = ReceiveDatagram(socket, buffer);
+    if (!received || received->length < shortestReply) {
+        return;
+    }
+    const ManagementReply reply =
+        ParseReply(std::span(buffer).first(std::min(received->length, buffer.size())));
+    if (!reply.magicValid || std::ranges::any_of(modules, [&](const DiscoveredModule& known) {
+            return known.reply.macAddress == reply.macAddress;
+        })) {
+        return;
+    }
+    DiscoveredModule module{reply, received->SourceAddress(), {}, false, false};
+    if (received->interfaceIndex != 0) {
+        module.interfaceName = InterfaceName(received->interfaceIndex);
+    }
+    modules.push_back(std::move(module));
 }
 
 } // namespace ostrel

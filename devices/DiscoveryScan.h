@@ -37,6 +37,8 @@ public:
 
 private:
     std::optional<UniqueFd> OpenSocket(DeviceAddress local, std::string& error);
+    // Receives one datagram; a good reply from a MAC not heard yet joins the modules.
+    void TakeReply(int socket, std::vector<DiscoveredModule>& modules);
 
     std::vector<UniqueFd> sockets;
 };

@@ -1,8 +1,8 @@
 #include "devices/IdentifySender.h"
 
-#include "bootlink/UdpSocket.h"
 #include "common/UniqueFd.h"
 #include "devices/ManagementDatagrams.h"
+#include "net/UdpSocket.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>

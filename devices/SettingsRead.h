@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bootlink/UdpEndpoint.h"
 #include "devices/ManagementDatagrams.h"
+#include "net/UdpEndpoint.h"
 
 #include <array>
 #include <chrono>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "bootlink/UdpEndpoint.h"
 #include "common/DeviceAddress.h"
 #include "common/MessageSink.h"
 #include "devices/ManagementDatagrams.h"
 #include "devices/SettingsRead.h"
 #include "devices/SetupChange.h"
+#include "net/UdpEndpoint.h"
 #include "platform/ModalDialog.h"
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "bootlink/UdpSocket.h"
+#include "net/UdpSocket.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>

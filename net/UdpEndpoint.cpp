@@ -1,6 +1,7 @@
-#include "bootlink/UdpEndpoint.h"
+#include "net/UdpEndpoint.h"
 
-#include "bootlink/UdpSocket.h"
+#include "net/ReceivedDatagram.h"
+#include "net/UdpSocket.h"
 
 #include <array>
 #include <cerrno>
@@ -45,36 +46,15 @@ UdpEndpoint::Arrival UdpEndpoint::ReceiveWithArrival(std::span<std::uint8_t> buf
     if (!IsOpen()) {
         return {};
     }
-    sockaddr_in source{};
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> control{};
-    iovec data{buffer.data(), buffer.size()};
-    msghdr message{};
-    message.msg_name = &source;
-    message.msg_namelen = sizeof source;
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
     // MSG_TRUNC makes the call report the datagram's real length, so an over-long one is refused.
-    const ssize_t received = ::recvmsg(sock.Get(), &message, MSG_TRUNC);
-    if (received <= 0 || static_cast<std::size_t>(received) > buffer.size()) {
+    const auto received = ReceiveDatagram(sock.Get(), buffer, MSG_TRUNC);
+    if (!received || received->length == 0 || received->length > buffer.size()) {
         return {};
     }
-    if (onlyFromPeer && source.sin_addr.s_addr != peer.sin_addr.s_addr) {
+    if (onlyFromPeer && received->source.sin_addr.s_addr != peer.sin_addr.s_addr) {
         return {};
     }
-    Arrival arrival{static_cast<std::size_t>(received), std::chrono::system_clock::now()};
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-         header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS) {
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(header), sizeof stamp);
-            arrival.at = std::chrono::system_clock::time_point(
-                std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                    std::chrono::seconds(stamp.tv_sec) + std::chrono::nanoseconds(stamp.tv_nsec)));
-        }
-    }
-    return arrival;
+    return {received->length, received->arrival.value_or(std::chrono::system_clock::now())};
 }
 
 bool UdpEndpoint::WaitReadable(std::chrono::milliseconds timeout) const {
