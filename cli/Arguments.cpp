@@ -2,35 +2,9 @@
 
 #include "devices/ManagementDatagrams.h"
 
-#include <arpa/inet.h>
 #include <charconv>
 
 namespace ostrel::cli {
-
-namespace {
-
-constexpr DeviceAddress broadcastAddress = 0xFFFFFFFF;
-
-} // namespace
-
-std::optional<DeviceAddress> ParseDottedAddress(std::string_view text, std::string& error) {
-    const std::string copy(text);
-    in_addr address{};
-    if (::inet_pton(AF_INET, copy.c_str(), &address) != 1) {
-        error = "not an IPv4 address: " + copy;
-        return std::nullopt;
-    }
-    return ntohl(address.s_addr);
-}
-
-std::optional<DeviceAddress> ParseModuleAddress(std::string_view text, std::string& error) {
-    const auto address = ParseDottedAddress(text, error);
-    if (address && (*address == 0 || *address == broadcastAddress)) {
-        error = std::string(text) + " is no module's address";
-        return std::nullopt;
-    }
-    return address;
-}
 
 std::optional<DeviceAddress> ParseSubnetMask(std::string_view text, std::string& error) {
     const auto mask = ParseDottedAddress(text, error);
@@ -92,6 +66,15 @@ std::optional<bool> ParseOnOff(std::string_view text, std::string& error) {
     }
     error = "on or off, not " + std::string(text);
     return std::nullopt;
+}
+
+bool ReadDiscoveryChoice(const std::vector<std::string>& toTexts, DiscoveryChoice& into,
+                         std::string& error) {
+    if (!(into.waitSeconds > 0) || into.waitSeconds > 3600) {
+        error = "--wait takes seconds above 0 and up to 3600";
+        return false;
+    }
+    return ReadEach(&ParseDottedAddress, toTexts, into.targets, error);
 }
 
 } // namespace ostrel::cli

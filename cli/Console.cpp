@@ -22,23 +22,25 @@ int Console::TerminalWidth() const {
     return defaultWidth;
 }
 
-void Console::Say(const std::string& line) {
-    if (!choice.quiet) {
-        std::fprintf(Human(), "%s\n", line.c_str());
-        std::fflush(Human());
-    }
-}
-
-void Console::Warn(const std::string& line) {
-    if (!choice.quiet) {
-        std::fprintf(stderr, "warning: %s\n", line.c_str());
+void Console::Notice(Level level, const std::string& text) {
+    switch (level) {
+    case Level::Info:
+        if (!choice.quiet) {
+            std::fprintf(Human(), "%s\n", text.c_str());
+            std::fflush(Human());
+        }
+        break;
+    case Level::Warning:
+        if (!choice.quiet) {
+            std::fprintf(stderr, "warning: %s\n", text.c_str());
+            std::fflush(stderr);
+        }
+        break;
+    case Level::Error:
+        std::fprintf(stderr, "ostrel-cli: %s\n", text.c_str());
         std::fflush(stderr);
+        break;
     }
-}
-
-void Console::Error(const std::string& line) {
-    std::fprintf(stderr, "ostrel-cli: %s\n", line.c_str());
-    std::fflush(stderr);
 }
 
 void Console::Json(const nlohmann::json& event) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fleet/FleetListener.h"
+
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -9,7 +11,7 @@ namespace ostrel::cli {
 // Where the console's words go. Human text goes to standard output, or to standard error when
 // standard output carries JSON lines; errors always go to standard error. --quiet leaves only
 // the errors (and the JSON).
-class Console {
+class Console final : public Notices {
 public:
     struct Choice {
         bool json = false;
@@ -24,9 +26,8 @@ public:
     bool HumanOnTerminal() const { return !choice.quiet && humanOnTerminal; }
     int TerminalWidth() const;
 
-    void Say(const std::string& line);
-    void Warn(const std::string& line);
-    void Error(const std::string& line);
+    // Info as a line of human text, a warning as "warning: ...", an error as "ostrel-cli: ...".
+    void Notice(Level level, const std::string& text) override;
     void Json(const nlohmann::json& event);
     // Text to the human stream as it is, for a display that redraws itself; flushed.
     void Draw(const std::string& text);

@@ -1,5 +1,6 @@
-#include "cli/Commands.h"
-#include "cli/DiscoveryRun.h"
+#include "cli/DiscoverCommand.h"
+
+#include "cli/Arguments.h"
 #include "devices/MacText.h"
 
 namespace ostrel::cli {
@@ -15,9 +16,21 @@ std::string Trimmed(std::string text) {
 
 } // namespace
 
-ExitCode RunDiscover(const DiscoverArguments& arguments, Console& console,
-                     const StopSignals& stop) {
-    const DiscoveryRun run = RunDiscovery(arguments, console, stop);
+DiscoverCommand::DiscoverCommand(CLI::App& app) {
+    command = app.add_subcommand("discover", "list the modules that answer");
+    command->add_option("--interface", choice.interfaces,
+                        "ask only through this interface (repeatable)");
+    command->add_option("--to", toTexts, "ask this address too (repeatable)");
+    command->add_option("--wait", choice.waitSeconds, "seconds to wait (2)");
+}
+
+ExitCode DiscoverCommand::Run(Console& console, const StopSignals& stop) {
+    std::string error;
+    if (!ReadDiscoveryChoice(toTexts, choice, error)) {
+        console.Error(error);
+        return ExitCode::Usage;
+    }
+    const DiscoveryRun run = RunDiscovery(choice, console, stop.Fd());
     if (run.failure != ExitCode::Done) {
         return run.failure;
     }

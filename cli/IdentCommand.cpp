@@ -1,4 +1,6 @@
-#include "cli/Commands.h"
+#include "cli/IdentCommand.h"
+
+#include "cli/Arguments.h"
 #include "devices/IdentifySender.h"
 
 namespace ostrel::cli {
@@ -21,7 +23,24 @@ private:
 
 } // namespace
 
-ExitCode RunIdent(DeviceAddress module, bool on, Console& console) {
+IdentCommand::IdentCommand(CLI::App& app) {
+    command = app.add_subcommand("ident", "switch a module's identification indicator");
+    command->add_option("state", stateText, "on or off")->required();
+    command->add_option("--ip", ipText, "the module's address")->required();
+}
+
+ExitCode IdentCommand::Run(Console& console, const StopSignals&) {
+    std::string error;
+    const auto module = ParseModuleAddress(ipText, error);
+    const auto on = module ? ParseOnOff(stateText, error) : std::nullopt;
+    if (!module || !on) {
+        console.Error(error);
+        return ExitCode::Usage;
+    }
+    return Switch(*module, *on, console);
+}
+
+ExitCode IdentCommand::Switch(DeviceAddress module, bool on, Console& console) {
     FailureMessages messages(console);
     SendIdentify(module, on, messages);
     const ExitCode code = messages.failed ? ExitCode::Failed : ExitCode::Done;

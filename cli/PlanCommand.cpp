@@ -1,4 +1,5 @@
-#include "cli/Commands.h"
+#include "cli/PlanCommand.h"
+
 #include "cli/FileCheck.h"
 #include "common/HexText.h"
 
@@ -41,19 +42,12 @@ const char* KindName(UpdatePlan::Warning::Kind kind) {
     return "?";
 }
 
-} // namespace
-
-ExitCode RunPlan(const std::string& file, Console& console) {
-    const auto plan = PlanOrSayWhy(file, console);
-    if (!plan) {
-        return ExitCode::BadFile;
-    }
-    const ExitCode code = plan->Programmable() ? ExitCode::Done : ExitCode::BadFile;
-
+// The records by type, as JSON and as text: "data 5, end of file 1".
+std::pair<nlohmann::json, std::string> RecordsByType(const UpdatePlan& plan) {
     nlohmann::json byType = nlohmann::json::object();
     std::string types;
-    for (std::size_t type = 0; type < plan->recordsByType.size(); ++type) {
-        const std::uint32_t count = plan->recordsByType[type];
+    for (std::size_t type = 0; type < plan.recordsByType.size(); ++type) {
+        const std::uint32_t count = plan.recordsByType[type];
         if (count == 0) {
             continue;
         }
@@ -66,27 +60,49 @@ ExitCode RunPlan(const std::string& file, Console& console) {
         }
         types.append(" ").append(std::to_string(count));
     }
+    return {byType, types};
+}
+
+nlohmann::json PlanEvent(const std::string& file, const UpdatePlan& plan,
+                         const nlohmann::json& byType, ExitCode code) {
     nlohmann::json warnings = nlohmann::json::array();
-    for (const auto& warning : plan->warnings) {
+    for (const auto& warning : plan.warnings) {
         warnings.push_back({{"kind", KindName(warning.kind)},
                             {"line", warning.line},
                             {"count", warning.count},
                             {"text", warning.text}});
     }
-    console.Json({{"event", "plan"},
-                  {"file", file},
-                  {"lines", plan->lines},
-                  {"recordLines", plan->recordLines},
-                  {"recordsByType", byType},
-                  {"dataBytes", plan->dataBytes},
-                  {"verify",
-                   {{"start", HexText(plan->verify.start, 8)},
-                    {"length", plan->verify.length},
-                    {"crc", HexText(plan->verify.crc, 4)}}},
-                  {"programFrames", plan->programFrames},
-                  {"largestFrame", plan->largestFrame},
-                  {"warnings", warnings},
-                  {"exitCode", ToInt(code)}});
+    return {{"event", "plan"},
+            {"file", file},
+            {"lines", plan.lines},
+            {"recordLines", plan.recordLines},
+            {"recordsByType", byType},
+            {"dataBytes", plan.dataBytes},
+            {"verify",
+             {{"start", HexText(plan.verify.start, 8)},
+              {"length", plan.verify.length},
+              {"crc", HexText(plan.verify.crc, 4)}}},
+            {"programFrames", plan.programFrames},
+            {"largestFrame", plan.largestFrame},
+            {"warnings", warnings},
+            {"exitCode", ToInt(code)}};
+}
+
+} // namespace
+
+PlanCommand::PlanCommand(CLI::App& app) {
+    command = app.add_subcommand("plan", "what an update would send and verify (no network)");
+    command->add_option("file", file, "the Intel HEX file")->required();
+}
+
+ExitCode PlanCommand::Run(Console& console, const StopSignals&) {
+    const auto plan = PlanOrSayWhy(file, console);
+    if (!plan) {
+        return ExitCode::BadFile;
+    }
+    const ExitCode code = plan->Programmable() ? ExitCode::Done : ExitCode::BadFile;
+    const auto [byType, types] = RecordsByType(*plan);
+    console.Json(PlanEvent(file, *plan, byType, code));
 
     console.Say(file);
     console.Say("  lines           " + std::to_string(plan->lines));

@@ -1,9 +1,11 @@
-#include "bootlink/UdpEndpoint.h"
-#include "cli/Commands.h"
+#include "cli/SettingsCommand.h"
+
+#include "cli/Arguments.h"
 #include "common/HexText.h"
 #include "devices/MacText.h"
 #include "devices/SettingsRead.h"
 #include "devices/SetupChange.h"
+#include "net/UdpEndpoint.h"
 
 #include <cstdio>
 
@@ -79,31 +81,8 @@ ExitCode NoReply(DeviceAddress module, Console& console, bool stopped) {
     return ExitCode::NoAnswer;
 }
 
-} // namespace
-
-ExitCode RunSettingsGet(DeviceAddress module, Console& console, const StopSignals& stop) {
-    bool stopped = false;
-    const auto reply = Read(module, console, stop, stopped);
-    if (!reply) {
-        return NoReply(module, console, stopped);
-    }
-    nlohmann::json event = SettingsJson(module, *reply);
-    event["event"] = "settings";
-    event["exitCode"] = 0;
-    console.Json(event);
-    SaySettings(console, module, *reply);
-    return ExitCode::Done;
-}
-
-ExitCode RunSettingsSet(DeviceAddress module, const SettingsChange& change, Console& console,
-                        const StopSignals& stop) {
-    bool stopped = false;
-    const auto reply = Read(module, console, stop, stopped);
-    if (!reply) {
-        return NoReply(module, console, stopped);
-    }
-    const ReportedSettings reported = ReportedSettings::From(*reply);
-    // Whatever is not given stays as the setup dialog would send it untouched.
+// Whatever is not given stays as the setup dialog would send it untouched.
+EnteredSettings Changed(const ReportedSettings& reported, const SettingsChange& change) {
     EnteredSettings entered = AsReported(reported);
     if (change.staticIp) {
         entered.ipAddress = ToOctets(*change.staticIp);
@@ -123,7 +102,86 @@ ExitCode RunSettingsSet(DeviceAddress module, const SettingsChange& change, Cons
     if (change.identification) {
         entered.identification = *change.identification;
     }
-    const ModuleConfig config = ConfigToWrite(reported, entered);
+    return entered;
+}
+
+// The reading of an option given as text; nothing given leaves it unset.
+template <typename T>
+bool ReadIf(const std::string& text, std::optional<T> (*parse)(std::string_view, std::string&),
+            std::optional<T>& into, std::string& error) {
+    if (text.empty()) {
+        return true;
+    }
+    into = parse(text, error);
+    return into.has_value();
+}
+
+} // namespace
+
+SettingsCommand::SettingsCommand(CLI::App& app) {
+    command = app.add_subcommand("settings", "a module's network settings");
+    command->require_subcommand(1);
+    getCommand = command->add_subcommand("get", "read them");
+    getCommand->add_option("--ip", ipText, "the module's address")->required();
+    setCommand = command->add_subcommand("set", "change them; only what is given changes");
+    setCommand->add_option("--ip", ipText, "the module's address")->required();
+    setCommand->add_option("--static-ip", staticIpText, "its static address");
+    setCommand->add_option("--mask", maskText, "its subnet mask");
+    setCommand->add_option("--dhcp", dhcpText, "on or off");
+    setCommand->add_option("--port", portText, "its reception port");
+    setCommand->add_option("--pid", pidText, "its USB PID, 0B70 to 0B77");
+    setCommand->add_option("--ident", identText, "its identification, up to 13 characters");
+}
+
+bool SettingsCommand::ReadChange(SettingsChange& change, std::string& error) const {
+    if (!ReadIf(staticIpText, &ParseDottedAddress, change.staticIp, error) ||
+        !ReadIf(maskText, &ParseSubnetMask, change.mask, error) ||
+        !ReadIf(dhcpText, &ParseOnOff, change.dhcp, error) ||
+        !ReadIf(portText, &ParsePort, change.port, error) ||
+        !ReadIf(pidText, &ParseUsbPid, change.pid, error) ||
+        !ReadIf(identText, &ParseIdentification, change.identification, error)) {
+        return false;
+    }
+    if (setCommand->count("--ident") > 0 && identText.empty()) {
+        change.identification = std::string(); // an empty identification: thirteen blanks
+    }
+    return true;
+}
+
+ExitCode SettingsCommand::Run(Console& console, const StopSignals& stop) {
+    std::string error;
+    const auto module = ParseModuleAddress(ipText, error);
+    SettingsChange change;
+    if (!module || (setCommand->parsed() && !ReadChange(change, error))) {
+        console.Error(error);
+        return ExitCode::Usage;
+    }
+    return getCommand->parsed() ? Get(*module, console, stop) : Set(*module, change, console, stop);
+}
+
+ExitCode SettingsCommand::Get(DeviceAddress module, Console& console, const StopSignals& stop) {
+    bool stopped = false;
+    const auto reply = Read(module, console, stop, stopped);
+    if (!reply) {
+        return NoReply(module, console, stopped);
+    }
+    nlohmann::json event = SettingsJson(module, *reply);
+    event["event"] = "settings";
+    event["exitCode"] = 0;
+    console.Json(event);
+    SaySettings(console, module, *reply);
+    return ExitCode::Done;
+}
+
+ExitCode SettingsCommand::Set(DeviceAddress module, const SettingsChange& change, Console& console,
+                              const StopSignals& stop) {
+    bool stopped = false;
+    const auto reply = Read(module, console, stop, stopped);
+    if (!reply) {
+        return NoReply(module, console, stopped);
+    }
+    const ReportedSettings reported = ReportedSettings::From(*reply);
+    const ModuleConfig config = ConfigToWrite(reported, Changed(reported, change));
     if (!SettingsChanged(reported, config)) {
         console.Json({{"event", "end"},
                       {"module", FormatDottedQuad(module)},
@@ -133,6 +191,12 @@ ExitCode RunSettingsSet(DeviceAddress module, const SettingsChange& change, Cons
         return ExitCode::Done;
     }
 
+    return WriteAndReadBack(module, config, console, stop);
+}
+
+ExitCode SettingsCommand::WriteAndReadBack(DeviceAddress module, const ModuleConfig& config,
+                                           Console& console, const StopSignals& stop) {
+    bool stopped = false;
     ConsoleMessages messages(console);
     UdpEndpoint endpoint(messages);
     if (!endpoint.Open(managementPort, module)) {

@@ -1,155 +1,196 @@
-#include "cli/Commands.h"
-#include "cli/ConsoleReporter.h"
-#include "cli/FileCheck.h"
-#include "cli/FleetReport.h"
-#include "cli/FleetTargets.h"
-#include "cli/UpdateLoop.h"
-#include "devices/MacText.h"
+#include "cli/UpdateCommand.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <variant>
+#include "cli/Arguments.h"
+#include "cli/FileCheck.h"
+#include "cli/ReporterSet.h"
+#include "devices/MacText.h"
+#include "fleet/FleetOutcome.h"
 
 namespace ostrel::cli {
 
 namespace {
 
-// One code for a run: the module's own for one module; for several, 0 when every one is done,
-// the common code when all failed alike, 8 otherwise. An interrupt wins.
-ExitCode RunCode(const std::vector<UpdateLoop::Module>& modules, bool interrupted) {
-    if (interrupted) {
-        return ExitCode::Interrupted;
-    }
-    const auto code = [](const UpdateLoop::Module& module) { return module.outcome->code; };
-    if (modules.size() == 1) {
-        return code(modules.front());
-    }
-    if (std::ranges::all_of(modules, [&](const auto& m) { return code(m) == ExitCode::Done; })) {
-        return ExitCode::Done;
-    }
-    const ExitCode first = code(modules.front());
-    const bool alike =
-        std::ranges::all_of(modules, [&](const auto& m) { return code(m) == first; });
-    return alike ? first : ExitCode::SomeFailed;
+std::string MacTextOf(const std::optional<MacAddress>& mac) {
+    return mac ? MacText(*mac) : std::string();
 }
 
-std::string MacText(const std::optional<MacAddress>& mac) {
-    return mac ? ostrel::MacText(*mac) : std::string();
+// Where the report goes and what it names; nothing, with the reason and the code, when it
+// cannot be had.
+struct ReportPlan {
+    std::optional<ReportFormat> format;
+    std::string sha256;
+};
+
+std::optional<ReportPlan> PlanReport(const std::string& reportFile, const std::string& file,
+                                     Console& console, ExitCode& code) {
+    if (reportFile.empty()) {
+        return ReportPlan{};
+    }
+    const auto format = ReportFormatOf(reportFile);
+    const auto sha256 = Sha256OfFile(file);
+    if (!format || !sha256) {
+        console.Error(!format ? "a report is a .json or a .csv file" : "cannot read " + file);
+        code = !format ? ExitCode::Usage : ExitCode::BadFile;
+        return std::nullopt;
+    }
+    return ReportPlan{format, *sha256};
 }
 
-void Summarize(const std::vector<UpdateLoop::Module>& modules, ExitCode code, double seconds,
-               Console& console) {
-    std::size_t counts[5] = {};
-    std::string failed;
-    for (const UpdateLoop::Module& module : modules) {
-        ++counts[static_cast<std::size_t>(module.outcome->result)];
-        if (module.outcome->code != ExitCode::Done) {
-            failed += (failed.empty() ? "" : ", ") + module.target.name + " (" +
-                      std::to_string(ToInt(module.outcome->code)) + ")";
+} // namespace
+
+UpdateCommand::UpdateCommand(CLI::App& app, Kind chosen) : kind(chosen) {
+    if (kind == Kind::Verify) {
+        command =
+            app.add_subcommand("verify", "compare a module's flash with a HEX file, and start it");
+        command->add_option("file", file, "the Intel HEX file")->required();
+        command->add_option("--ip", ipTexts, "the module's address")->required();
+        command->add_flag("--no-confirm", noConfirm,
+                          "do not wait for the application to answer after Run");
+        return;
+    }
+    command = app.add_subcommand("update", "program a HEX file into one module or many at once");
+    command->add_option("file", file, "the Intel HEX file")->required();
+    command->add_option("--ip", ipTexts, "a module's address (repeatable)");
+    command->add_option("--targets", targetsFile,
+                        "a file of modules: an address or a MAC per line, # comments");
+    command->add_flag("--all", all, "every module that discovery finds");
+    command->add_option("--match", matches,
+                        "the discovered modules whose FIELD=TEXT: name, identification, version "
+                        "(shell patterns) or mac (a prefix); repeatable, all must hold");
+    command->add_option("--interface", interfaces,
+                        "discovery asks only through this interface (repeatable)");
+    command->add_option("--to", toTexts, "discovery asks this address too");
+    command->add_option("--wait", waitSeconds, "seconds discovery waits (2)");
+    command->add_option("--parallel", parallel, "at most so many modules at once (all)");
+    command
+        ->add_option("--retries", retries,
+                     "update a module that failed again, so many more times (0)")
+        ->check(CLI::Range(0, 100));
+    command->add_option("--report", reportFile, "write a report, FILE.json or FILE.csv");
+    command->add_flag("--skip-same", skipSame,
+                      "ask the module's CRC first; if it holds the image, only start it");
+    command->add_flag("--no-confirm", noConfirm,
+                      "do not wait for the application to answer after Run");
+    command->add_option("--attempts", attempts, "sends of Erase, Program and Verify (3)")
+        ->check(CLI::Range(1, 1000));
+    command
+        ->add_option("--timeout-scale", timeoutScale, "stretch every time-out, for slow links (1)")
+        ->check(CLI::Range(0.1, 100.0));
+}
+
+bool UpdateCommand::ReadOptions(TargetChoice& choice, std::string& error) const {
+    choice.targetsFile = targetsFile;
+    choice.all = all;
+    choice.matches = matches;
+    choice.discovery.interfaces = interfaces;
+    choice.discovery.waitSeconds = waitSeconds;
+    if (!ReadEach(&ParseModuleAddress, ipTexts, choice.addresses, error) ||
+        !ReadDiscoveryChoice(toTexts, choice.discovery, error)) {
+        return false;
+    }
+    if (choice.addresses.empty() && choice.targetsFile.empty() && !choice.all &&
+        choice.matches.empty()) {
+        error = "name the modules: --ip, --targets, --all or --match";
+        return false;
+    }
+    return true;
+}
+
+std::optional<UpdateJob> UpdateCommand::PlanJob(Console& console) const {
+    auto plan = PlanOrSayWhy(file, console);
+    if (!plan) {
+        return std::nullopt;
+    }
+    if (!plan->Programmable()) {
+        console.Error(WhyNotProgrammable(file, *plan));
+        return std::nullopt;
+    }
+    UpdateJob job;
+    job.file = file;
+    job.plan = std::move(*plan);
+    job.options.mode = kind == Kind::Verify ? UpdateMode::VerifyOnly
+                       : skipSame           ? UpdateMode::ProgramUnlessSame
+                                            : UpdateMode::Program;
+    job.options.timing = UpdateTiming{}.Adjusted(attempts, timeoutScale);
+    job.confirm = !noConfirm;
+    return job;
+}
+
+ExitCode UpdateCommand::Run(Console& console, const StopSignals& stop) {
+    const auto started = std::chrono::steady_clock::now();
+    TargetChoice choice;
+    std::string error;
+    if (!ReadOptions(choice, error)) {
+        console.Error(error);
+        return ExitCode::Usage;
+    }
+    const auto job = PlanJob(console);
+    if (!job) {
+        return ExitCode::BadFile;
+    }
+    ExitCode code = ExitCode::Done;
+    const auto report = PlanReport(reportFile, file, console, code);
+    if (!report) {
+        return code;
+    }
+    for (const auto& warning : job->plan.warnings) {
+        console.Warn(file + ": " + warning.text);
+    }
+    auto resolved = ResolveTargets(choice, console, stop.Fd());
+    if (const auto* failure = std::get_if<ExitCode>(&resolved)) {
+        return *failure;
+    }
+    auto targets = std::get<std::vector<FleetTarget>>(std::move(resolved));
+    if (report->format) {
+        ReadVersionsBefore(targets, std::chrono::seconds(2), stop.Fd());
+    }
+    std::vector<ModuleTarget> modules;
+    for (const FleetTarget& target : targets) {
+        modules.push_back(
+            {target.address, FormatDottedQuad(target.address), MacTextOf(target.mac)});
+    }
+    ReporterSet reporters(console);
+    FleetUpdate fleet(*job, modules, {parallel, retries}, reporters, stop.Fd());
+    const bool whole = fleet.Run();
+    code = OutcomeOf(fleet.Modules(), !whole).code;
+    Summarize(fleet.Modules(), !whole,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+              console);
+    if (report->format) {
+        const ReportImage image{file, job->plan.verify.start, job->plan.verify.length,
+                                job->plan.verify.crc, report->sha256};
+        if (!WriteReport(reportFile, *report->format, image, ReportRows(targets, fleet.Modules()),
+                         error)) {
+            console.Error(error);
+            return code == ExitCode::Done ? ExitCode::Failed : code;
         }
+        console.Say("report: " + reportFile);
     }
-    const auto count = [&](ModuleResult result) {
-        return counts[static_cast<std::size_t>(result)];
-    };
+    return code;
+}
+
+void UpdateCommand::Summarize(const std::vector<FleetUpdate::Module>& modules, bool interrupted,
+                              double seconds, Console& console) const {
+    const FleetOutcome outcome = OutcomeOf(modules, interrupted);
+    const auto count = [&](ModuleResult result) { return outcome.Count(result); };
     console.Json({{"event", "summary"},
-                  {"modules", modules.size()},
+                  {"modules", outcome.modules},
                   {"done", count(ModuleResult::Done)},
                   {"unchanged", count(ModuleResult::Unchanged)},
                   {"verified", count(ModuleResult::Verified)},
                   {"failed", count(ModuleResult::Failed)},
                   {"interrupted", count(ModuleResult::Interrupted)},
-                  {"exitCode", ToInt(code)},
+                  {"exitCode", ToInt(outcome.code)},
                   {"seconds", seconds}});
-    if (modules.size() > 1) {
-        console.Say(std::to_string(modules.size()) +
+    if (outcome.modules > 1) {
+        console.Say(std::to_string(outcome.modules) +
                     " modules: " + std::to_string(count(ModuleResult::Done)) + " done, " +
                     std::to_string(count(ModuleResult::Unchanged)) + " unchanged, " +
                     std::to_string(count(ModuleResult::Verified)) + " verified, " +
                     std::to_string(count(ModuleResult::Failed)) + " failed, " +
                     std::to_string(count(ModuleResult::Interrupted)) + " interrupted" +
-                    (failed.empty() ? "" : ": " + failed));
+                    (outcome.failed.empty() ? "" : ": " + outcome.failed));
     }
-}
-
-} // namespace
-
-ExitCode RunUpdate(const UpdateArguments& arguments, Console& console, const StopSignals& stop) {
-    const auto started = std::chrono::steady_clock::now();
-    UpdateJob job;
-    job.file = arguments.file;
-    auto plan = PlanOrSayWhy(arguments.file, console);
-    if (!plan) {
-        return ExitCode::BadFile;
-    }
-    if (!plan->Programmable()) {
-        console.Error(WhyNotProgrammable(arguments.file, *plan));
-        return ExitCode::BadFile;
-    }
-    std::optional<ReportFormat> reportFormat;
-    std::optional<std::string> sha256;
-    if (!arguments.reportFile.empty()) {
-        reportFormat = ReportFormatOf(arguments.reportFile);
-        sha256 = Sha256OfFile(arguments.file);
-        if (!reportFormat || !sha256) {
-            console.Error(!reportFormat ? "a report is a .json or a .csv file"
-                                        : "cannot read " + arguments.file);
-            return !reportFormat ? ExitCode::Usage : ExitCode::BadFile;
-        }
-    }
-    for (const auto& warning : plan->warnings) {
-        console.Warn(arguments.file + ": " + warning.text);
-    }
-    job.plan = std::move(*plan);
-    job.options.mode = arguments.mode;
-    job.options.timing = UpdateTiming{}.Adjusted(arguments.attempts, arguments.timeoutScale);
-    job.confirm = arguments.confirm;
-
-    TargetChoice choice{arguments.modules, arguments.targetsFile, arguments.all, arguments.matches,
-                        arguments.discovery};
-    auto resolved = ResolveTargets(choice, console, stop);
-    if (const auto* code = std::get_if<ExitCode>(&resolved)) {
-        return *code;
-    }
-    auto targets = std::get<std::vector<FleetTarget>>(std::move(resolved));
-    if (reportFormat) {
-        ReadVersionsBefore(targets, std::chrono::seconds(2), stop);
-    }
-
-    std::vector<ModuleTarget> modules;
-    for (const FleetTarget& target : targets) {
-        modules.push_back({target.address, FormatDottedQuad(target.address), MacText(target.mac)});
-    }
-    ConsoleReporter reporter(console);
-    UpdateLoop loop(job, modules, {arguments.parallel, arguments.retries}, reporter, stop);
-    const bool whole = loop.Run();
-    const ExitCode code = RunCode(loop.Modules(), !whole);
-    Summarize(loop.Modules(), code,
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
-              console);
-
-    if (reportFormat) {
-        std::vector<ReportRow> rows;
-        for (std::size_t i = 0; i < targets.size(); ++i) {
-            const UpdateLoop::Module& module = loop.Modules()[i];
-            const ModuleOutcome& outcome = *module.outcome;
-            rows.push_back(
-                {module.target.name, module.target.mac.empty() ? outcome.mac : module.target.mac,
-                 outcome.name.empty() ? targets[i].name : outcome.name, targets[i].versionBefore,
-                 outcome.version, std::string(ResultName(outcome.result)), ToInt(outcome.code),
-                 outcome.tries, outcome.seconds,
-                 outcome.error.empty() ? std::string()
-                                       : outcome.error + "; the module is left " + outcome.leftIn});
-        }
-        const ReportImage image{arguments.file, job.plan.verify.start, job.plan.verify.length,
-                                job.plan.verify.crc, *sha256};
-        std::string error;
-        if (!WriteReport(arguments.reportFile, *reportFormat, image, rows, error)) {
-            console.Error(error);
-            return code == ExitCode::Done ? ExitCode::Failed : code;
-        }
-        console.Say("report: " + arguments.reportFile);
-    }
-    return code;
 }
 
 } // namespace ostrel::cli

@@ -1,10 +1,10 @@
-#include "cli/ApplicationProbe.h"
+#include "fleet/ApplicationProbe.h"
 
 #include "devices/SettingsRead.h"
 
 #include <algorithm>
 
-namespace ostrel::cli {
+namespace ostrel {
 
 ApplicationProbe::ApplicationProbe(DeviceAddress address, MessageSink& messages,
                                    std::chrono::milliseconds giveUpAfter)
@@ -42,4 +42,4 @@ void ApplicationProbe::OnReadable() {
     }
 }
 
-} // namespace ostrel::cli
+} // namespace ostrel

@@ -1,17 +1,17 @@
 #pragma once
 
-#include "bootlink/UdpEndpoint.h"
 #include "common/MessageSink.h"
 #include "devices/ManagementDatagrams.h"
+#include "net/UdpEndpoint.h"
 
 #include <chrono>
 #include <optional>
 
-namespace ostrel::cli {
+namespace ostrel {
 
 // Management read requests, as the setup dialog sends them, until the module's application
 // answers, for at most a limit: after Run ten seconds, and before an update to learn what the
-// module ran. It never blocks: the console's loop waits on Fd() and calls Step when NextDue()
+// module ran. It never blocks: the fleet's loop waits on Fd() and calls Step when NextDue()
 // has come.
 class ApplicationProbe {
 public:
@@ -41,4 +41,4 @@ private:
     std::optional<ManagementReply> answer;
 };
 
-} // namespace ostrel::cli
+} // namespace ostrel

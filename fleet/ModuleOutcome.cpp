@@ -1,6 +1,6 @@
-#include "cli/ModuleReport.h"
+#include "fleet/ModuleOutcome.h"
 
-namespace ostrel::cli {
+namespace ostrel {
 
 std::string_view PhaseName(Phase phase) {
     switch (phase) {
@@ -38,4 +38,4 @@ std::string_view ResultName(ModuleResult result) {
     return "?";
 }
 
-} // namespace ostrel::cli
+} // namespace ostrel

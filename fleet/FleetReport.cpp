@@ -1,4 +1,4 @@
-#include "cli/FleetReport.h"
+#include "fleet/FleetReport.h"
 
 #include "common/HexText.h"
 #include "common/UniqueFd.h"
@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace ostrel::cli {
+namespace ostrel {
 
 namespace {
 
@@ -79,6 +79,23 @@ std::string Json(const ReportImage& image, const std::vector<ReportRow>& rows) {
 }
 
 } // namespace
+
+std::vector<ReportRow> ReportRows(const std::vector<FleetTarget>& targets,
+                                  const std::vector<FleetUpdate::Module>& modules) {
+    std::vector<ReportRow> rows;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const FleetUpdate::Module& module = modules[i];
+        const ModuleOutcome& outcome = *module.outcome;
+        rows.push_back(
+            {module.target.name, module.target.mac.empty() ? outcome.mac : module.target.mac,
+             outcome.name.empty() ? targets[i].name : outcome.name, targets[i].versionBefore,
+             outcome.version, std::string(ResultName(outcome.result)), ToInt(outcome.code),
+             outcome.tries, outcome.seconds,
+             outcome.error.empty() ? std::string()
+                                   : outcome.error + "; the module is left " + outcome.leftIn});
+    }
+    return rows;
+}
 
 std::optional<ReportFormat> ReportFormatOf(const std::string& path) {
     const std::string extension = std::filesystem::path(path).extension().string();
@@ -157,4 +174,4 @@ std::optional<std::string> Sha256OfFile(const std::string& path) {
     return hex;
 }
 
-} // namespace ostrel::cli
+} // namespace ostrel

@@ -1,29 +1,15 @@
-#include "cli/ModuleUpdate.h"
+#include "fleet/ModuleUpdate.h"
 
-#include "common/HexText.h"
 #include "devices/MacText.h"
+#include "fleet/FailureText.h"
 
-namespace ostrel::cli {
+namespace ostrel {
 
-namespace {
-
-const Attempts& AttemptsOf(BootCommand command, const UpdateTiming& timing) {
-    switch (command) {
-    case BootCommand::Erase:
-        return timing.erase;
-    case BootCommand::Program:
-        return timing.program;
-    default:
-        return timing.verify;
-    }
-}
-
-} // namespace
-
-ModuleUpdate::ModuleUpdate(ModuleTarget module, const UpdateJob& theJob, UpdateReporter& sink,
-                           LinkReportQueue& queue, std::size_t tryId)
-    : target(std::move(module)), id(tryId), job(theJob), reporter(sink), listener(queue, tryId),
-      link(*this), procedure(job.file, target.address, *this, listener, *this, job.options) {
+ModuleUpdate::ModuleUpdate(ModuleTarget module, const UpdateJob& theJob, FleetListener& reportTo,
+                           LinkEventQueue& queue, std::size_t tryId)
+    : target(std::move(module)), id(tryId), job(theJob), listener(reportTo),
+      linkListener(queue, tryId), link(*this),
+      procedure(job.file, target.address, *this, linkListener, *this, job.options) {
     // Only the module answers: a datagram from anywhere else is no reply.
     link.TakeRepliesOnlyFromModule();
     // Every module of a run gets the same image: its range and CRC are worked out once.
@@ -37,13 +23,13 @@ ModuleUpdate::~ModuleUpdate() {
 void ModuleUpdate::Start(Clock::time_point now) {
     started = now;
     lastTick = now;
-    reporter.Start(target, job.file, job.plan);
+    listener.Start(target, job.file, job.plan);
     if (!procedure.OnInitDialog()) {
         EndWith(ModuleResult::Failed, ExitCode::Usage, "no module address", "untouched");
     }
 }
 
-bool ModuleUpdate::RunHasLeft() const {
+bool ModuleUpdate::RunSent() const {
     const auto progress = link.GetProgress();
     return progress && progress->done >= progress->total;
 }
@@ -68,7 +54,7 @@ std::optional<ModuleUpdate::Clock::time_point> ModuleUpdate::NextDue() const {
     case UpdateState::Finish:
         // The procedure does not wait for Run's answer, but Run must have left before the
         // application is asked for.
-        return RunHasLeft() ? lastTick : lastTick + std::chrono::milliseconds(1);
+        return RunSent() ? lastTick : lastTick + std::chrono::milliseconds(1);
     case UpdateState::AwaitReply:
         return std::nullopt;
     case UpdateState::Prepare:
@@ -93,7 +79,7 @@ void ModuleUpdate::Step(Clock::time_point now) {
             return;
         }
         probe->Step(now);
-        if (now >= nextRun && RunHasLeft()) {
+        if (now >= nextRun && RunSent()) {
             const Attempts& run = UpdateProcedure::runAttempts;
             link.SendCommand(BootCommand::Run, run.count, run.timeout);
             nextRun = now + runAgainEvery;
@@ -102,24 +88,24 @@ void ModuleUpdate::Step(Clock::time_point now) {
     }
     lastTick = now;
     // Run must have left before the procedure goes on to ask for the application.
-    if (procedure.State() != UpdateState::Finish || RunHasLeft()) {
+    if (procedure.State() != UpdateState::Finish || RunSent()) {
         procedure.OnTick();
     }
 }
 
-void ModuleUpdate::OnReport(const LinkReport& report, Clock::time_point) {
+void ModuleUpdate::OnLinkEvent(const LinkEvent& event) {
     if (Ended() || procedureResult) {
         return;
     }
-    switch (report.kind) {
-    case LinkReport::Kind::Reply:
-        procedure.OnLinkReply(report.reply);
+    switch (event.kind) {
+    case LinkEvent::Kind::Reply:
+        procedure.OnLinkReply(event.reply);
         break;
-    case LinkReport::Kind::Timeout:
-        procedure.OnLinkTimeout(report.reply.command);
+    case LinkEvent::Kind::Timeout:
+        procedure.OnLinkTimeout(event.reply.command);
         break;
-    case LinkReport::Kind::Resend:
-        reporter.Retry(target, report.reply.command, report.send);
+    case LinkEvent::Kind::Resend:
+        listener.Resent(target, event.reply.command, event.send);
         break;
     }
 }
@@ -153,13 +139,13 @@ void ModuleUpdate::SetProgressRange(int, int maximum) {
 
 void ModuleUpdate::SetProgressPosition(int position) {
     if (phase == Phase::Program) {
-        reporter.Progress(target, static_cast<std::uint32_t>(position),
+        listener.Progress(target, static_cast<std::uint32_t>(position),
                           static_cast<std::uint32_t>(progressRange));
     }
 }
 
 void ModuleUpdate::ShowMessage(const std::string& text) {
-    // The window's words; the console says what happened in its own (EndFailed).
+    // The window's words; the fleet says what happened in its own (EndFailed).
     messages.push_back(text);
 }
 
@@ -218,80 +204,21 @@ bool ModuleUpdate::SendCommand(BootCommand command, std::uint16_t attempts,
 void ModuleUpdate::EnterPhase(Phase next) {
     if (phase == Phase::Program && next != Phase::Program) {
         // The last frame was answered: programming is whole, whatever the last tick saw.
-        reporter.Progress(target, job.plan.lines, job.plan.lines);
+        listener.Progress(target, job.plan.lines, job.plan.lines);
     }
     if (phase != next) {
         phase = next;
-        reporter.PhaseBegins(target, next);
+        listener.PhaseBegins(target, next);
     }
-}
-
-std::string ModuleUpdate::LeftIn() const {
-    if (!phase) {
-        return "untouched";
-    }
-    switch (*phase) {
-    case Phase::Wake:
-    case Phase::Check:
-        return "in its bootloader, not erased";
-    case Phase::Erase:
-        return "in its bootloader, perhaps erased";
-    case Phase::Program:
-        return "in its bootloader, partly programmed";
-    case Phase::Verify:
-        return procedure.Failure() == UpdateFailure::CrcMismatch
-                   ? "in its bootloader, its flash not the image"
-                   : "in its bootloader, programmed but not verified";
-    case Phase::Run:
-    case Phase::Confirm:
-        return "started";
-    }
-    return "unknown";
 }
 
 void ModuleUpdate::EndFailed() {
-    const std::uint16_t imageCrc = job.plan.verify.crc;
-    switch (procedure.Failure()) {
-    case UpdateFailure::HexFileUnreadable:
-        EndWith(ModuleResult::Failed, ExitCode::BadFile, "cannot read " + job.file, LeftIn());
-        break;
-    case UpdateFailure::NothingToProgram:
-        EndWith(ModuleResult::Failed, ExitCode::BadFile, job.file + " holds nothing to program",
-                LeftIn());
-        break;
-    case UpdateFailure::PortUnavailable: {
-        std::string why = "cannot open a UDP socket to the module";
-        for (const std::string& message : messages) {
-            why += ": " + message;
-        }
-        EndWith(ModuleResult::Failed, ExitCode::Failed, why, LeftIn());
-        break;
-    }
-    case UpdateFailure::NoAnswer: {
-        const BootCommand command = procedure.TimedOutCommand();
-        const Attempts& given = AttemptsOf(command, job.options.timing);
-        EndWith(ModuleResult::Failed, ExitCode::NoAnswer,
-                "no answer to " + std::string(BootCommandName(command)) + " (" +
-                    std::to_string(given.count) + " attempts of at least " +
-                    std::to_string(given.timeout.count()) + " ms)",
-                LeftIn());
-        break;
-    }
-    case UpdateFailure::CrcMismatch: {
-        const auto reported = procedure.ModuleCrc();
-        EndWith(ModuleResult::Failed, ExitCode::CrcMismatch,
-                "the module's CRC " + (reported ? HexText(*reported, 4) : std::string("(none)")) +
-                    " differs from the image's " + HexText(imageCrc, 4),
-                LeftIn());
-        break;
-    }
-    case UpdateFailure::Cancelled:
-        EndWith(ModuleResult::Interrupted, ExitCode::Interrupted, "cancelled", LeftIn());
-        break;
-    case UpdateFailure::None:
-        EndWith(ModuleResult::Failed, ExitCode::Failed, "the update failed", LeftIn());
-        break;
-    }
+    FailureText failure = DescribeFailure(procedure, job, messages);
+    EndWith(failure.result, failure.code, std::move(failure.error), LeftIn());
+}
+
+std::string ModuleUpdate::LeftIn() const {
+    return WhereLeft(phase, procedure.Failure());
 }
 
 void ModuleUpdate::EndConfirmed() {
@@ -330,4 +257,4 @@ void ModuleUpdate::End(ModuleOutcome ended) {
     link.StopWorker();
 }
 
-} // namespace ostrel::cli
+} // namespace ostrel

@@ -1,13 +1,14 @@
-#include "cli/DiscoveryRun.h"
+#include "fleet/FleetDiscovery.h"
 
 #include <algorithm>
+#include <poll.h>
 
-namespace ostrel::cli {
+namespace ostrel {
 
 namespace {
 
 std::optional<std::vector<NetworkInterface>> ChosenInterfaces(const std::vector<std::string>& names,
-                                                              Console& console) {
+                                                              Notices& notices) {
     std::vector<NetworkInterface> interfaces = BroadcastInterfaces();
     if (names.empty()) {
         return interfaces;
@@ -16,7 +17,7 @@ std::optional<std::vector<NetworkInterface>> ChosenInterfaces(const std::vector<
     for (const std::string& name : names) {
         const auto found = std::ranges::find(interfaces, name, &NetworkInterface::name);
         if (found == interfaces.end()) {
-            console.Error("no interface " + name + " that is up and can broadcast (IPv4)");
+            notices.Error("no interface " + name + " that is up and can broadcast (IPv4)");
             return std::nullopt;
         }
         chosen.push_back(*found);
@@ -24,16 +25,21 @@ std::optional<std::vector<NetworkInterface>> ChosenInterfaces(const std::vector<
     return chosen;
 }
 
+// A stop descriptor that can be read: the stop came.
+bool Stopped(int stopFd) {
+    pollfd entry{stopFd, POLLIN, 0};
+    return stopFd >= 0 && ::poll(&entry, 1, 0) > 0;
+}
+
 } // namespace
 
-DiscoveryRun RunDiscovery(const DiscoverArguments& arguments, Console& console,
-                          const StopSignals& stop) {
-    const auto interfaces = ChosenInterfaces(arguments.interfaces, console);
+DiscoveryRun RunDiscovery(const DiscoveryChoice& arguments, Notices& notices, int stopFd) {
+    const auto interfaces = ChosenInterfaces(arguments.interfaces, notices);
     if (!interfaces) {
         return {ExitCode::Usage, {}};
     }
     if (interfaces->empty() && arguments.targets.empty()) {
-        console.Error("no interface can broadcast here; name the modules to ask with --to");
+        notices.Error("no interface can broadcast here; name the modules to ask with --to");
         return {ExitCode::Failed, {}};
     }
 
@@ -43,10 +49,10 @@ DiscoveryRun RunDiscovery(const DiscoverArguments& arguments, Console& console,
         std::string error;
         if (scan.RequestOn(interface, error)) {
             ++asked;
-            console.Say("asking on " + interface.name + " (" + FormatDottedQuad(interface.address) +
+            notices.Say("asking on " + interface.name + " (" + FormatDottedQuad(interface.address) +
                         ", broadcast " + FormatDottedQuad(interface.broadcast) + ")");
         } else {
-            console.Warn("cannot ask on " + interface.name + ": " + error);
+            notices.Warn("cannot ask on " + interface.name + ": " + error);
         }
     }
     for (const DeviceAddress target : arguments.targets) {
@@ -54,21 +60,21 @@ DiscoveryRun RunDiscovery(const DiscoverArguments& arguments, Console& console,
         if (scan.RequestTo(target, error)) {
             ++asked;
         } else {
-            console.Warn("cannot ask " + FormatDottedQuad(target) + ": " + error);
+            notices.Warn("cannot ask " + FormatDottedQuad(target) + ": " + error);
         }
     }
     if (asked == 0) {
-        console.Error("no request could be sent");
+        notices.Error("no request could be sent");
         return {ExitCode::Failed, {}};
     }
 
     const auto wait = std::chrono::milliseconds(static_cast<long>(arguments.waitSeconds * 1000));
-    DiscoveryRun run{ExitCode::Done, scan.Collect(wait, stop.Fd())};
-    if (stop.Pending()) {
-        console.Error("interrupted while waiting for answers");
+    DiscoveryRun run{ExitCode::Done, scan.Collect(wait, stopFd)};
+    if (Stopped(stopFd)) {
+        notices.Error("interrupted while waiting for answers");
         run.failure = ExitCode::Interrupted;
     }
     return run;
 }
 
-} // namespace ostrel::cli
+} // namespace ostrel

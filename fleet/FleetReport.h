@@ -1,11 +1,14 @@
 #pragma once
 
+#include "fleet/FleetTargets.h"
+#include "fleet/FleetUpdate.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace ostrel::cli {
+namespace ostrel {
 
 // One row per module of a run: who it is, what it ran before and after, and how it ended.
 struct ReportRow {
@@ -30,6 +33,10 @@ struct ReportImage {
     std::string sha256; // of the file, in hexadecimal
 };
 
+// The rows of a run: the targets as resolved, in order, with their modules' outcomes.
+std::vector<ReportRow> ReportRows(const std::vector<FleetTarget>& targets,
+                                  const std::vector<FleetUpdate::Module>& modules);
+
 enum class ReportFormat { Json, Csv };
 
 // By the file's extension: .json or .csv; nothing for any other.
@@ -43,4 +50,4 @@ bool WriteReport(const std::string& path, ReportFormat format, const ReportImage
 // The file's SHA-256 in lower-case hexadecimal; nothing when it cannot be read.
 std::optional<std::string> Sha256OfFile(const std::string& path);
 
-} // namespace ostrel::cli
+} // namespace ostrel

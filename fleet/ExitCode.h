@@ -1,13 +1,14 @@
 #pragma once
 
-namespace ostrel::cli {
+namespace ostrel {
 
-// The console's exit codes; the README has the table. No failure is ever 0.
+// How a module's update, and a whole run, ended: the console's exit codes, which the README
+// lists. No failure is ever 0.
 enum class ExitCode : int {
     Done = 0,            // also "unchanged"
     Failed = 1,          // anything not below
     Usage = 2,           // bad arguments
-    BadFile = 3,         // the HEX file cannot be read or holds nothing to program
+    BadFile = 3,         // the HEX file cannot be read, or holds nothing to program or verify
     NoAnswer = 4,        // the wake, Erase, Program, Verify or a read timed out
     CrcMismatch = 5,     // the module's CRC differs from the image's
     NotConfirmed = 6,    // the flash verified, but the application did not answer after Run
@@ -20,4 +21,4 @@ constexpr int ToInt(ExitCode code) {
     return static_cast<int>(code);
 }
 
-} // namespace ostrel::cli
+} // namespace ostrel

@@ -1,16 +1,14 @@
 #pragma once
 
-#include "bootlink/BootCommand.h"
-#include "cli/ExitCode.h"
 #include "common/DeviceAddress.h"
-#include "update/UpdatePlan.h"
+#include "fleet/ExitCode.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace ostrel::cli {
+namespace ostrel {
 
 // A module an update is for, as the output names it.
 struct ModuleTarget {
@@ -52,20 +50,4 @@ struct ModuleOutcome {
     std::string mac;     // and its MAC
 };
 
-// Where an update's events go: the console's lines, bars or JSON.
-class UpdateReporter {
-public:
-    virtual ~UpdateReporter() = default;
-    virtual void Start(const ModuleTarget& module, const std::string& file,
-                       const UpdatePlan& plan) = 0;
-    virtual void PhaseBegins(const ModuleTarget& module, Phase phase) = 0;
-    // Records sent in Program frames so far, of the file's lines.
-    virtual void Progress(const ModuleTarget& module, std::uint32_t done, std::uint32_t total) = 0;
-    virtual void Retry(const ModuleTarget& module, BootCommand command, std::uint16_t send) = 0;
-    // A try failed and the module is updated again from the wake string.
-    virtual void Again(const ModuleTarget& module, const ModuleOutcome& failed,
-                       unsigned nextTry) = 0;
-    virtual void End(const ModuleTarget& module, const ModuleOutcome& outcome) = 0;
-};
-
-} // namespace ostrel::cli
+} // namespace ostrel

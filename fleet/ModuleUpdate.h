@@ -1,10 +1,10 @@
 #pragma once
 
 #include "bootlink/BootLink.h"
-#include "cli/ApplicationProbe.h"
-#include "cli/LinkReportQueue.h"
-#include "cli/ModuleReport.h"
-#include "update/UpdatePlan.h"
+#include "fleet/ApplicationProbe.h"
+#include "fleet/FleetListener.h"
+#include "fleet/LinkEventQueue.h"
+#include "fleet/UpdateJob.h"
 #include "update/UpdateProcedure.h"
 
 #include <chrono>
@@ -12,21 +12,13 @@
 #include <string>
 #include <vector>
 
-namespace ostrel::cli {
+namespace ostrel {
 
-// What to do to each module of a run.
-struct UpdateJob {
-    std::string file;
-    UpdatePlan plan; // of the file, made before any module is woken
-    UpdateOptions options;
-    bool confirm = true; // wait for the application after Run
-};
-
-// One module's update in the console: the window's own procedure and link, given their ticks by
-// the console's loop at once wherever the module needs no delay. The 300 ms period is kept only
-// between the wake string and Erase (2.7 s), which the module relies on; while programming a
-// tick every 100 ms reads the progress. All calls come from the console's one thread; the
-// link's worker only posts to the queue.
+// One try of one module's update in a fleet: the window's own procedure and link, given their
+// ticks by the fleet's loop at once wherever the module needs no delay. The 300 ms period is kept
+// only between the wake string and Erase (2.7 s), which the module relies on; while programming
+// a tick every 100 ms reads the progress. All calls come from the fleet's one thread; the link's
+// worker only posts to the queue.
 class ModuleUpdate final : private UpdateView, private LinkOperations, private MessageSink {
 public:
     using Clock = std::chrono::steady_clock;
@@ -35,8 +27,8 @@ public:
     // awaits no answer, so a lost Run would leave the module in its bootloader for good.
     static constexpr std::chrono::seconds runAgainEvery{1};
 
-    ModuleUpdate(ModuleTarget target, const UpdateJob& job, UpdateReporter& reporter,
-                 LinkReportQueue& queue, std::size_t tryId);
+    ModuleUpdate(ModuleTarget target, const UpdateJob& job, FleetListener& listener,
+                 LinkEventQueue& queue, std::size_t tryId);
     ModuleUpdate(const ModuleUpdate&) = delete;
     ModuleUpdate& operator=(const ModuleUpdate&) = delete;
     ~ModuleUpdate() override;
@@ -45,7 +37,7 @@ public:
     // When Step wants to run next; nothing while it only waits for the link.
     std::optional<Clock::time_point> NextDue() const;
     void Step(Clock::time_point now);
-    void OnReport(const LinkReport& report, Clock::time_point now);
+    void OnLinkEvent(const LinkEvent& event);
     // The probe's socket while the application is awaited, else -1.
     int ProbeFd() const;
     void OnProbeReadable(Clock::time_point now);
@@ -87,13 +79,13 @@ private:
     void EndFailed();
     void EndConfirmed();
     std::string LeftIn() const;
-    bool RunHasLeft() const;
+    bool RunSent() const;
 
     ModuleTarget target;
     std::size_t id;
     const UpdateJob& job;
-    UpdateReporter& reporter;
-    QueuedListener listener;
+    FleetListener& listener;
+    QueuedLinkListener linkListener;
     std::vector<std::string> messages;
     BootLink link;
     UpdateProcedure procedure;
@@ -109,4 +101,4 @@ private:
     std::optional<ModuleOutcome> outcome;
 };
 
-} // namespace ostrel::cli
+} // namespace ostrel

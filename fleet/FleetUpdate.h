@@ -1,0 +1,68 @@
+#pragma once
+
+#include "fleet/FleetListener.h"
+#include "fleet/LinkEventQueue.h"
+#include "fleet/ModuleUpdate.h"
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace ostrel {
+
+// How a run treats its modules.
+struct FleetPolicy {
+    std::size_t parallel = 0; // at most so many between wake and end at once; 0: all
+    unsigned moreTries = 0;   // a module whose try failed is updated again so many more times
+};
+
+// Runs the updates of many modules side by side on one thread. It waits on the links' events,
+// the probes' sockets and the stop descriptor, and for the next tick any update wants; it never
+// spins. A module whose try failed with no answer, a CRC mismatch or no confirm is tried again
+// from the wake string while tries remain; only its last try is its outcome. Nothing is shared
+// between the modules' links.
+class FleetUpdate {
+public:
+    struct Module {
+        ModuleTarget target;
+        unsigned tries = 0;
+        double seconds = 0; // of all its tries
+        std::unique_ptr<ModuleUpdate> current;
+        std::optional<ModuleOutcome> outcome;
+    };
+
+    // stopFd becomes readable when the run is to stop (Ctrl-C, the window's Stop).
+    FleetUpdate(const UpdateJob& job, std::vector<ModuleTarget> targets, FleetPolicy policy,
+                FleetListener& listener, int stopFd);
+
+    // Runs every module to its outcome. On a stop every running update is interrupted, and
+    // those not started end as interrupted too; returns false then.
+    bool Run();
+    const std::vector<Module>& Modules() const { return modules; }
+
+private:
+    using Clock = ModuleUpdate::Clock;
+
+    void StartTry(Module& module, Clock::time_point now);
+    void StartWhilePlacesAreFree(Clock::time_point now);
+    void Settle(Module& module);
+    void InterruptAll(Clock::time_point now);
+    void TakeLinkEvents();
+    void StepDue(Clock::time_point now);
+    std::size_t Running() const;
+    std::size_t Cap() const;
+
+    const UpdateJob& job;
+    FleetPolicy policy;
+    FleetListener& listener;
+    int stopFd;
+    LinkEventQueue queue;
+    std::vector<Module> modules;
+    std::vector<std::size_t> moduleOfTry; // a try's id, as its link posts it, to its module
+    std::size_t nextToStart = 0;
+};
+
+// Whether a try that failed so is worth another from the wake string.
+bool WorthAnotherTry(ExitCode code);
+
+} // namespace ostrel
