@@ -1,20 +1,17 @@
 #pragma once
 
 #include "common/UniqueFd.h"
-#include "sim/BootloaderModel.h"
-#include "sim/CommandDeframer.h"
+#include "sim/BootloaderHandler.h"
 #include "sim/FaultInjector.h"
 #include "sim/ManagementModel.h"
+#include "sim/ReplyScheduler.h"
 #include "sim/SimLog.h"
 #include "sim/SimOptions.h"
 
 #include <chrono>
 #include <cstdint>
-#include <ctime>
-#include <deque>
 #include <netinet/in.h>
 #include <optional>
-#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,13 +33,6 @@ public:
     int Run(int stopFd);
 
 private:
-    struct PendingReply {
-        std::chrono::steady_clock::time_point due;
-        sockaddr_in destination;
-        std::vector<std::uint8_t> bytes;
-        int copies = 1;
-    };
-
     bool ReceiveOne();
     void Dispatch(std::span<const std::uint8_t> datagram, const sockaddr_in& source,
                   LogEntry& entry);
@@ -51,14 +41,6 @@ private:
                           LogEntry& entry);
     void HandleApplication(std::span<const std::uint8_t> datagram, const sockaddr_in& source,
                            LogEntry& entry);
-    void Answer(std::vector<std::uint8_t> bytes, const sockaddr_in& destination);
-    void SendCopies(std::span<const std::uint8_t> bytes, const sockaddr_in& destination,
-                    int copies);
-    void SendDue();
-    // How long the next reply waits: the latency, moved by the jitter.
-    std::chrono::microseconds Latency();
-    // Until the next reply is due; none while nothing waits.
-    std::optional<timespec> PollTimeout() const;
     bool WriteDump() const;
 
     SimOptions options;
@@ -67,16 +49,12 @@ private:
     sockaddr_in local{};
     SimLog log;
     FaultInjector faults;
-    CommandDeframer deframer;
-    BootloaderModel bootloader;
+    BootloaderHandler boot;
     ManagementModel management;
+    ReplyScheduler replies;
     bool inBootloader;
     bool ranApplication = false; // Run has started the application
-    unsigned erasesLost = 0;
-    unsigned programsExecuted = 0;
     std::optional<std::chrono::steady_clock::time_point> powerBackAt; // while the power is off
-    std::mt19937_64 jitterRandom;
-    std::deque<PendingReply> pending; // in the order they are due
     std::vector<std::uint8_t> receiveBuffer;
 };
 

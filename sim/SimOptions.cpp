@@ -1,9 +1,11 @@
 #include "sim/SimOptions.h"
 
-#include <arpa/inet.h>
-#include <charconv>
+#include "sim/OptionValues.h"
+
+#include <CLI/CLI.hpp>
 #include <cstring>
-#include <optional>
+#include <functional>
+#include <vector>
 
 namespace ostrel::sim {
 
@@ -11,370 +13,247 @@ namespace {
 
 constexpr std::uint32_t MAX_DELAY_MS = 60000;
 constexpr std::uint32_t MAX_DROP_FIRST = 1000000;
+constexpr std::size_t HELP_COLUMN = 23;
+constexpr const char* NOT_IPV4 = "not an IPv4 address";
 
-// Decimal, or hexadecimal after 0x.
-std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t max) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > max) {
-        return std::nullopt;
-    }
-    return value;
+constexpr const char* DESCRIPTION =
+    R"(Stands in for a Vexa module on UDP: its application firmware answers management datagrams,
+the wake string "70814" takes it into its bootloader, which answers bootloader frames and
+keeps a 5 MiB flash (0x1D000000..0x1D4FFFFF, also seen at 0x9D000000). Every datagram is
+answered to its source. Stops on SIGTERM or SIGINT. Every option taking a value accepts it
+as the next argument or after '='.
+)";
+
+constexpr const char* FOOTER =
+    R"(On start it prints "vexa-sim listening on <ip>:<port>". Bad options or a failed bind exit
+with status 2.)";
+
+// Validators have no description, so that the help shows only the value's name. CLI11 puts
+// the option's name before the message.
+CLI::Validator Refusing(std::function<bool(const std::string&)> good, std::string why) {
+    return CLI::Validator(
+        [good = std::move(good), why = std::move(why)](const std::string& text) {
+            return good(text) ? std::string() : text.empty() ? why : why + ": " + text;
+        },
+        "");
 }
 
-std::optional<std::array<std::uint8_t, 4>> ParseAddress(std::string_view text) {
-    const std::string copy(text);
-    in_addr address{};
-    if (::inet_pton(AF_INET, copy.c_str(), &address) != 1) {
-        return std::nullopt;
-    }
-    std::array<std::uint8_t, 4> octets{};
-    std::memcpy(octets.data(), &address.s_addr, octets.size());
-    return octets;
+// Rewrites the number in decimal, which CLI11 then converts without a base of its own.
+CLI::Validator Number(std::uint64_t max) {
+    return CLI::Validator(
+        [max](std::string& text) {
+            const auto value = ParseNumber(text, max);
+            if (!value) {
+                return "not a number from 0 to " + std::to_string(max) + ": " + text;
+            }
+            text = std::to_string(*value);
+            return std::string();
+        },
+        "");
 }
 
-std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text) {
-    std::array<std::uint8_t, 6> mac{};
-    if (text.size() != 17) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        const std::size_t at = 3 * i;
-        if (i > 0 && text[at - 1] != '-' && text[at - 1] != ':') {
-            return std::nullopt;
-        }
-        const auto [end, error] =
-            std::from_chars(text.data() + at, text.data() + at + 2, mac[i], 16);
-        if (error != std::errc() || end != text.data() + at + 2) {
-            return std::nullopt;
-        }
-    }
-    return mac;
+// An option whose value parse reads into field: parse returns no value for a text it refuses.
+template <typename Field, typename Parse>
+void AddParsed(CLI::App& app, const std::string& name, Field& field, Parse parse,
+               const std::string& why, const std::string& type, const std::string& help) {
+    app.add_option_function<std::string>(
+           name, [&field, parse](const std::string& text) { field = *parse(text); }, help)
+        ->type_name(type)
+        ->check(
+            Refusing([parse](const std::string& text) { return parse(text).has_value(); }, why));
 }
 
 template <std::size_t N>
-bool CopyText(std::string_view text, std::array<std::uint8_t, N>& field) {
-    if (text.size() > N) {
-        return false;
-    }
-    field.fill(0);
-    std::memcpy(field.data(), text.data(), text.size());
-    return true;
+void AddText(CLI::App& app, const std::string& name, std::array<std::uint8_t, N>& field,
+             const std::string& help) {
+    app.add_option_function<std::string>(
+           name,
+           [&field](const std::string& text) {
+               field.fill(0);
+               std::memcpy(field.data(), text.data(), text.size());
+           },
+           help)
+        ->type_name("TEXT")
+        ->check(Refusing([](const std::string& text) { return text.size() <= N; },
+                         "at most " + std::to_string(N) + " characters"));
 }
 
-class Parser {
-public:
-    explicit Parser(std::span<const std::string_view> arguments) : args(arguments) {}
+template <typename T>
+void AddNumber(CLI::App& app, const std::string& name, T& field, std::uint64_t max,
+               const std::string& type, const std::string& help) {
+    app.add_option(name, field, help)->type_name(type)->transform(Number(max));
+}
 
-    ParsedOptions Parse() {
-        ParsedOptions parsed;
-        for (next = 0; next < args.size() && parsed.status == ParseStatus::Run;) {
-            std::string_view name = args[next++];
-            inlineValue.reset();
-            if (const auto equals = name.find('='); name.starts_with("--") && equals != name.npos) {
-                inlineValue = name.substr(equals + 1);
-                name = name.substr(0, equals);
-            }
-            if (name == "--help" || name == "-h") {
-                parsed.status = ParseStatus::Help;
-            } else if (name == "--version") {
-                parsed.status = ParseStatus::Version;
-            } else if (!Apply(name, parsed.options)) {
-                parsed.status = ParseStatus::Error;
-                parsed.error = failure;
-            }
+void AddPath(CLI::App& app, const std::string& name, std::string& path, const std::string& help) {
+    app.add_option(name, path, help)
+        ->type_name("FILE")
+        ->check(
+            Refusing([](const std::string& text) { return !text.empty(); }, "needs a file name"));
+}
+
+void DeclareSocket(CLI::App& app, SimOptions& options) {
+    app.option_defaults()->group("Socket");
+    app.add_option("--address", options.address, "IPv4 address to bind (default 127.0.0.1)")
+        ->type_name("A")
+        ->check(Refusing([](const std::string& text) { return ParseAddress(text).has_value(); },
+                         NOT_IPV4));
+    AddNumber(app, "--port", options.port, 0xFFFF, "P",
+              "UDP port to bind, 0 lets the system pick (default 6234)");
+}
+
+void DeclareIdentity(CLI::App& app, SimOptions& options) {
+    ModuleIdentity& identity = options.identity;
+    app.option_defaults()->group("Identity (reported by the management reply)");
+    AddText(app, "--name", identity.moduleName,
+            "module name, at most 8 characters (default VEXA-IO)");
+    AddParsed(app, "--mac", identity.macAddress, ParseMac,
+              "expected six hex pairs like 00-50-C2-12-34-56", "XX-XX-XX-XX-XX-XX",
+              "MAC address (default 00-50-C2-12-34-56)");
+    AddText(app, "--app-version", identity.versionText,
+            "version text, at most 8 characters (default 1.06)");
+    AddText(app, "--ident", identity.ident,
+            "identification, at most 14 characters (default Lab-7)");
+    AddParsed(app, "--ip", identity.ipAddress, ParseAddress, NOT_IPV4, "A",
+              "reported address (default: the bound address)");
+    AddParsed(app, "--mask", identity.subnetMask, ParseAddress, NOT_IPV4, "A",
+              "reported subnet mask (default 255.255.255.0)");
+    AddNumber(app, "--dhcp", identity.dhcpFlags, 0xFFFF, "N",
+              "reported DHCP flags, 16 bits (default 0)");
+    AddNumber(app, "--pid", identity.usbPid, 0xFFFF, "N",
+              "USB product ID, decimal or 0x hex (default 0x0B71)");
+    AddNumber(app, "--reception-port", identity.receptionPort, 0xFFFF, "N",
+              "reported reception port (default 6234)");
+}
+
+void DeclareFaults(CLI::App& app, SimOptions& options) {
+    app.option_defaults()->group("Faults");
+    app.add_flag("--silent", options.faults.silent,
+                 "receive and log, never act or answer (the wake string still wakes)");
+    AddNumber(app, "--drop-first", options.faults.dropFirst, MAX_DROP_FIRST, "N",
+              "drop the first N datagrams of each command (per bootloader command\n"
+              "code and per management opcode R, W, I)");
+    AddParsed(app, "--loss", options.faults.loss, ParseProbability, "not a probability from 0 to 1",
+              "P", "drop each datagram but the wake string with probability P in [0,1]");
+    AddNumber(app, "--seed", options.faults.seed, UINT64_MAX, "S", "seed of --loss (default 1)");
+    AddNumber(app, "--latency,--delay", options.latency, MAX_DELAY_MS, "MS",
+              "each reply leaves MS milliseconds after its command arrived, from a\n"
+              "timer, while later commands are still handled (at most 60000)");
+    AddNumber(app, "--jitter", options.jitter, MAX_DELAY_MS, "MS",
+              "each reply's latency varies by up to MS milliseconds either way, drawn\n"
+              "from --seed, so that replies may pass each other");
+    AddNumber(app, "--power-loss-after", options.powerLossAfter, MAX_DROP_FIRST, "N",
+              "the N-th Program frame is stored but, before it is answered, the\n"
+              "module loses power: it hears nothing for --power-off, then comes back\n"
+              "in its bootloader with its flash as far as it was written");
+    AddNumber(app, "--power-off", options.powerOff, MAX_DELAY_MS, "MS",
+              "how long the power stays off (default 2000)");
+    app.add_flag("--duplicate", options.duplicate, "send every reply twice");
+    app.add_flag("--bad-verify", options.badVerify, "answer Verify with the right CRC XOR 0x5A5A");
+    app.add_flag("--short-reply", options.shortReply,
+                 "cut the management reply to its first 60 bytes");
+    app.add_flag("--ignore-writes", options.ignoreWrites, "take write requests but store nothing");
+    app.add_flag("--no-app-after-run", options.noAppAfterRun,
+                 "once Run has started the application, it never answers");
+    AddNumber(app, "--lose-erases", options.loseErases, MAX_DROP_FIRST, "N",
+              "lose the first N Erase frames (a whole first update, with N at least\n"
+              "its attempts)");
+}
+
+void DeclareOutput(CLI::App& app, SimOptions& options) {
+    app.option_defaults()->group("Output");
+    AddPath(app, "--log", options.logPath,
+            "one line per received datagram:\n"
+            "<t> <srcip>:<srcport> <dstip> <kind> <command> <action> bytes=N [key=value...]");
+    AddPath(app, "--dump", options.dumpPath,
+            "write the flash (5 MiB, offset 0 = 0x1D000000) on Run and on exit");
+    app.add_flag("--stop-with-parent", options.stopWithParent,
+                 "stop as on SIGTERM when the process that started it ends (for\n"
+                 "test harnesses, so that a crashed test leaves no simulator behind)");
+    app.set_help_flag("--help,-h", "show this text");
+    // main prints the version.
+    app.set_version_flag("--version", "", "show the simulator's own version");
+}
+
+void Declare(CLI::App& app, SimOptions& options) {
+    app.name("vexa-sim");
+    app.description(DESCRIPTION);
+    app.footer(FOOTER);
+    app.get_formatter()->column_width(HELP_COLUMN);
+    // A repeated option is no mistake: the last one counts.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    DeclareSocket(app, options);
+    DeclareIdentity(app, options);
+    app.option_defaults()->group("Mode");
+    app.add_flag("--bootloader", options.bootloader,
+                 "start in the bootloader instead of the application");
+    DeclareFaults(app, options);
+    DeclareOutput(app, options);
+}
+
+// What CLI11 is given, last argument first as it takes them. Three things stay as they were
+// before CLI11: nothing after --help or --version is read, a flag given a value is refused,
+// and "--name=" gives an empty value, where CLI11 would take the next argument for it, even
+// an option.
+std::vector<std::string> Cli11Arguments(const CLI::App& app,
+                                        std::span<const std::string_view> args) {
+    std::vector<std::string> split;
+    for (std::size_t next = 0; next < args.size(); ++next) {
+        const std::string_view arg = args[next];
+        const auto equals = arg.find('=');
+        const std::string name(arg.substr(0, equals));
+        const CLI::Option* option = arg.starts_with('-') ? app.get_option_no_throw(name) : nullptr;
+        split.emplace_back(arg);
+        if (option == nullptr) {
+            continue;
         }
-        return parsed;
+        if (option == app.get_help_ptr() || option == app.get_version_ptr()) {
+            split.back() = name; // any value, and what follows, is not read
+            break;
+        }
+        const bool flag = option->get_expected_max() == 0;
+        if (flag && equals != arg.npos) {
+            throw CLI::ArgumentMismatch(name + " takes no value");
+        }
+        if (equals != arg.npos && equals + 1 == arg.size()) {
+            split.back() = name;
+            split.emplace_back();
+        } else if (!flag && equals == arg.npos && next + 1 < args.size()) {
+            split.emplace_back(args[++next]); // the value, whatever it looks like
+        }
     }
-
-private:
-    bool Fail(std::string text) {
-        failure = std::move(text);
-        return false;
-    }
-
-    std::optional<std::string_view> Value(std::string_view name) {
-        if (inlineValue) {
-            return inlineValue;
-        }
-        if (next >= args.size()) {
-            Fail(std::string(name) + " needs a value");
-            return std::nullopt;
-        }
-        return args[next++];
-    }
-
-    bool Flag(std::string_view name, bool& flag) {
-        if (inlineValue) {
-            return Fail(std::string(name) + " takes no value");
-        }
-        flag = true;
-        return true;
-    }
-
-    template <typename T>
-    bool Number(std::string_view name, std::uint64_t max, T& target) {
-        const auto text = Value(name);
-        if (!text) {
-            return false;
-        }
-        const auto value = ParseNumber(*text, max);
-        if (!value) {
-            return Fail(std::string(name) + ": not a number from 0 to " + std::to_string(max) +
-                        ": " + std::string(*text));
-        }
-        target = static_cast<T>(*value);
-        return true;
-    }
-
-    bool Address(std::string_view name, std::array<std::uint8_t, 4>& target) {
-        const auto text = Value(name);
-        if (!text) {
-            return false;
-        }
-        const auto octets = ParseAddress(*text);
-        if (!octets) {
-            return Fail(std::string(name) + ": not an IPv4 address: " + std::string(*text));
-        }
-        target = *octets;
-        return true;
-    }
-
-    template <std::size_t N>
-    bool Text(std::string_view name, std::array<std::uint8_t, N>& field) {
-        const auto text = Value(name);
-        if (!text) {
-            return false;
-        }
-        if (!CopyText(*text, field)) {
-            return Fail(std::string(name) + ": at most " + std::to_string(N) + " characters");
-        }
-        return true;
-    }
-
-    bool Path(std::string_view name, std::string& path) {
-        const auto text = Value(name);
-        if (!text) {
-            return false;
-        }
-        if (text->empty()) {
-            return Fail(std::string(name) + " needs a file name");
-        }
-        path = *text;
-        return true;
-    }
-
-    bool Apply(std::string_view name, SimOptions& options) {
-        auto& identity = options.identity;
-        if (name == "--address") {
-            const auto text = Value(name);
-            if (!text) {
-                return false;
-            }
-            if (!ParseAddress(*text)) {
-                return Fail("--address: not an IPv4 address: " + std::string(*text));
-            }
-            options.address = *text;
-            return true;
-        }
-        if (name == "--port") {
-            return Number(name, 0xFFFF, options.port);
-        }
-        if (name == "--name") {
-            return Text(name, identity.moduleName);
-        }
-        if (name == "--app-version") {
-            return Text(name, identity.versionText);
-        }
-        if (name == "--ident") {
-            return Text(name, identity.ident);
-        }
-        if (name == "--mac") {
-            const auto text = Value(name);
-            if (!text) {
-                return false;
-            }
-            const auto mac = ParseMac(*text);
-            if (!mac) {
-                return Fail("--mac: expected six hex pairs like 00-50-C2-12-34-56: " +
-                            std::string(*text));
-            }
-            identity.macAddress = *mac;
-            return true;
-        }
-        if (name == "--ip") {
-            options.ipGiven = true;
-            return Address(name, identity.ipAddress);
-        }
-        if (name == "--mask") {
-            return Address(name, identity.subnetMask);
-        }
-        if (name == "--dhcp") {
-            return Number(name, 0xFFFF, identity.dhcpFlags);
-        }
-        if (name == "--pid") {
-            return Number(name, 0xFFFF, identity.usbPid);
-        }
-        if (name == "--reception-port") {
-            return Number(name, 0xFFFF, identity.receptionPort);
-        }
-        if (name == "--bootloader") {
-            return Flag(name, options.bootloader);
-        }
-        if (name == "--silent") {
-            return Flag(name, options.faults.silent);
-        }
-        if (name == "--drop-first") {
-            return Number(name, MAX_DROP_FIRST, options.faults.dropFirst);
-        }
-        if (name == "--loss") {
-            const auto text = Value(name);
-            if (!text) {
-                return false;
-            }
-            double loss = -1;
-            const auto [end, status] =
-                std::from_chars(text->data(), text->data() + text->size(), loss);
-            if (status != std::errc() || end != text->data() + text->size() || !(loss >= 0.0) ||
-                !(loss <= 1.0)) {
-                return Fail("--loss: not a probability from 0 to 1: " + std::string(*text));
-            }
-            options.faults.loss = loss;
-            return true;
-        }
-        if (name == "--seed") {
-            return Number(name, UINT64_MAX, options.faults.seed);
-        }
-        if (name == "--latency" || name == "--delay") {
-            return Milliseconds(name, options.latency);
-        }
-        if (name == "--jitter") {
-            return Milliseconds(name, options.jitter);
-        }
-        if (name == "--power-loss-after") {
-            return Number(name, MAX_DROP_FIRST, options.powerLossAfter);
-        }
-        if (name == "--power-off") {
-            return Milliseconds(name, options.powerOff);
-        }
-        if (name == "--duplicate") {
-            return Flag(name, options.duplicate);
-        }
-        if (name == "--bad-verify") {
-            return Flag(name, options.badVerify);
-        }
-        if (name == "--short-reply") {
-            return Flag(name, options.shortReply);
-        }
-        if (name == "--ignore-writes") {
-            return Flag(name, options.ignoreWrites);
-        }
-        if (name == "--no-app-after-run") {
-            return Flag(name, options.noAppAfterRun);
-        }
-        if (name == "--lose-erases") {
-            return Number(name, MAX_DROP_FIRST, options.loseErases);
-        }
-        if (name == "--stop-with-parent") {
-            return Flag(name, options.stopWithParent);
-        }
-        if (name == "--log") {
-            return Path(name, options.logPath);
-        }
-        if (name == "--dump") {
-            return Path(name, options.dumpPath);
-        }
-        return Fail("unknown option: " + std::string(name));
-    }
-
-    bool Milliseconds(std::string_view name, std::chrono::milliseconds& target) {
-        std::uint32_t milliseconds = 0;
-        if (!Number(name, MAX_DELAY_MS, milliseconds)) {
-            return false;
-        }
-        target = std::chrono::milliseconds(milliseconds);
-        return true;
-    }
-
-    std::span<const std::string_view> args;
-    std::size_t next = 0;
-    std::optional<std::string_view> inlineValue;
-    std::string failure;
-};
+    return std::vector<std::string>(split.rbegin(), split.rend());
+}
 
 } // namespace
 
 ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
-    return Parser(args).Parse();
+    ParsedOptions parsed;
+    CLI::App app;
+    Declare(app, parsed.options);
+    try {
+        app.parse(Cli11Arguments(app, args));
+        parsed.options.ipGiven = app.count("--ip") > 0;
+    } catch (const CLI::CallForHelp&) {
+        parsed.status = ParseStatus::Help;
+    } catch (const CLI::CallForVersion&) {
+        parsed.status = ParseStatus::Version;
+    } catch (const CLI::ParseError& error) {
+        parsed.status = ParseStatus::Error;
+        parsed.error = error.what();
+    }
+    return parsed;
 }
 
 std::string SimHelpText() {
-    return R"(Usage: vexa-sim [options]
-
-Stands in for a Vexa module on UDP: its application firmware answers management datagrams,
-the wake string "70814" takes it into its bootloader, which answers bootloader frames and
-keeps a 5 MiB flash (0x1D000000..0x1D4FFFFF, also seen at 0x9D000000). Every datagram is
-answered to its source. Stops on SIGTERM or SIGINT.
-
-Socket:
-  --address A          IPv4 address to bind (default 127.0.0.1)
-  --port P             UDP port to bind, 0 lets the system pick (default 6234)
-
-Identity (reported by the management reply):
-  --name TEXT          module name, at most 8 characters (default VEXA-IO)
-  --mac XX-XX-XX-XX-XX-XX
-                       MAC address (default 00-50-C2-12-34-56)
-  --app-version TEXT   version text, at most 8 characters (default 1.06)
-  --ident TEXT         identification, at most 14 characters (default Lab-7)
-  --ip A               reported address (default: the bound address)
-  --mask A             reported subnet mask (default 255.255.255.0)
-  --dhcp N             reported DHCP flags, 16 bits (default 0)
-  --pid N              USB product ID, decimal or 0x hex (default 0x0B71)
-  --reception-port N   reported reception port (default 6234)
-
-Mode:
-  --bootloader         start in the bootloader instead of the application
-
-Faults:
-  --silent             receive and log, never act or answer (the wake string still wakes)
-  --drop-first N       drop the first N datagrams of each command (per bootloader command
-                       code and per management opcode R, W, I)
-  --loss P             drop each datagram but the wake string with probability P in [0,1]
-  --seed S             seed of --loss (default 1)
-  --latency MS         each reply leaves MS milliseconds after its command arrived, from a
-                       timer, while later commands are still handled (at most 60000)
-  --delay MS           the same as --latency
-  --jitter MS          each reply's latency varies by up to MS milliseconds either way, drawn
-                       from --seed, so that replies may pass each other
-  --power-loss-after N the N-th Program frame is stored but, before it is answered, the
-                       module loses power: it hears nothing for --power-off, then comes back
-                       in its bootloader with its flash as far as it was written
-  --power-off MS       how long the power stays off (default 2000)
-  --duplicate          send every reply twice
-  --bad-verify         answer Verify with the right CRC XOR 0x5A5A
-  --short-reply        cut the management reply to its first 60 bytes
-  --ignore-writes      take write requests but store nothing
-  --no-app-after-run   once Run has started the application, it never answers
-  --lose-erases N      lose the first N Erase frames (a whole first update, with N at least
-                       its attempts)
-
-Output:
-  --log FILE           one line per received datagram:
-                       <t> <srcip>:<srcport> <dstip> <kind> <command> <action> bytes=N [key=value...]
-  --dump FILE          write the flash (5 MiB, offset 0 = 0x1D000000) on Run and on exit
-  --stop-with-parent   stop as on SIGTERM when the process that started it ends (for
-                       test harnesses, so that a crashed test leaves no simulator behind)
-  --help, -h           show this text
-  --version            show the simulator's own version
-
-On start it prints "vexa-sim listening on <ip>:<port>". Bad options or a failed bind exit
-with status 2.
-)";
+    SimOptions unused;
+    CLI::App app;
+    Declare(app, unused);
+    // CLI11 leaves two blank lines between the groups; one is enough.
+    std::string help = app.help();
+    for (auto at = help.find("\n\n\n"); at != help.npos; at = help.find("\n\n\n", at)) {
+        help.erase(at, 1);
+    }
+    return help;
 }
 
 } // namespace ostrel::sim

@@ -38,9 +38,9 @@ TEST_P(DeframeTest, LastDatagramGivesTheExpectedResult) {
 INSTANTIATE_TEST_SUITE_P(
     Frames, DeframeTest,
     ::testing::Values(
-        DeframeCase{"Erase", {"01 02 42 20 04"}, DeframeStatus::Frame, "02"},
+        DeframeCase{"Erase", {test::eraseFrame}, DeframeStatus::Frame, "02"},
         DeframeCase{
-            "QueryWithEscapedCommandAndCrc", {"01 10 01 21 10 10 04"}, DeframeStatus::Frame, "01"},
+            "QueryWithEscapedCommandAndCrc", {test::queryFrame}, DeframeStatus::Frame, "01"},
         DeframeCase{"VerifyWithEscapes",
                     {"01 10 04 00 00 00 9D 10 10 00 00 00 41 00 B6 03 04"},
                     DeframeStatus::Frame,
@@ -114,7 +114,7 @@ TEST(CommandDeframerTest, OverlongFrameIsRefusedAndTheNextOneTaken) {
     huge.push_back(0x04);
     EXPECT_EQ(deframer.Feed(huge).status, DeframeStatus::TooLong);
 
-    const auto next = deframer.Feed(HexBytes("01 02 42 20 04"));
+    const auto next = deframer.Feed(HexBytes(test::eraseFrame));
     EXPECT_EQ(next.status, DeframeStatus::Frame);
     EXPECT_BYTES_EQ(HexBytes("02"), next.payload);
 }
