@@ -115,17 +115,46 @@ bool HexImage::StoreDataRecord(std::uint32_t address, std::span<const std::uint8
     return true;
 }
 
+void HexImage::BuildRecord(BuildPass& pass, std::span<const std::uint8_t> record) {
+    const auto note = [&](std::uint32_t& count, std::uint32_t& firstLine) {
+        if (count++ == 0) {
+            firstLine = LinesRead() - pass.firstLine;
+        }
+    };
+    // Data and checksum as far as the line holds them.
+    const auto body = record.subspan(recordHeaderSize);
+    switch (record[3]) {
+    case dataRecord: {
+        const std::uint32_t offset = std::uint32_t{record[1]} << 8 | record[2];
+        const std::uint32_t address = (pass.segmentBase + pass.linearBase + offset) | segmentBit;
+        if (address >= exclusionLimit) {
+            note(pass.report.bootRegionRecords, pass.report.firstBootRegionLine);
+        } else if (!StoreDataRecord(address,
+                                    body.first(std::min<std::size_t>(record[0], body.size())),
+                                    pass.lowest, pass.highestEnd)) {
+            note(pass.report.outsideRecords, pass.report.firstOutsideLine);
+        }
+        break;
+    }
+    case extendedSegmentAddress:
+        pass.segmentBase = AddressWord(body) * 16;
+        pass.linearBase = 0;
+        break;
+    case extendedLinearAddress:
+        pass.linearBase = AddressWord(body) << 16;
+        pass.segmentBase = 0;
+        break;
+    default: // end of file, start addresses and anything else; reading goes on
+        pass.segmentBase = 0;
+        pass.linearBase = 0;
+        break;
+    }
+}
+
 HexImage::BuildResult HexImage::Build(BuildReport* report) {
     BuildReport unused;
     BuildReport& left = report != nullptr ? *report : unused;
     left = {};
-    // The build does not reset the count of records read; its own lines count from here.
-    const std::uint32_t before = LinesRead();
-    const auto note = [&](std::uint32_t& count, std::uint32_t& firstLine) {
-        if (count++ == 0) {
-            firstLine = LinesRead() - before;
-        }
-    };
     // Allocated on the first build only: a link that never verifies (the console gives it the
     // range) needs no 5 MiB, which counts when hundreds of links run side by side.
     if (!image) {
@@ -135,52 +164,21 @@ HexImage::BuildResult HexImage::Build(BuildReport* report) {
     if (!file.Rewind()) {
         return {};
     }
-    std::uint32_t lowest = 0xFFFFFFFF;
-    std::uint32_t highestEnd = 0;
-    std::uint32_t segmentBase = 0;
-    std::uint32_t linearBase = 0;
+    // The build does not reset the count of records read; its own lines count from here.
+    BuildPass pass{left, LinesRead()};
     std::array<std::uint8_t, 256> record{};
     while (const std::uint16_t decoded = ReadRecord(record, buildReadLimit)) {
-        if (decoded < recordHeaderSize) {
-            continue; // no type to act on
-        }
-        // Data and checksum as far as the line holds them.
-        const auto body = std::span<const std::uint8_t>(record).subspan(recordHeaderSize,
-                                                                        decoded - recordHeaderSize);
-        switch (record[3]) {
-        case dataRecord: {
-            const std::uint32_t offset = std::uint32_t{record[1]} << 8 | record[2];
-            const std::uint32_t address = (segmentBase + linearBase + offset) | segmentBit;
-            if (address >= exclusionLimit) {
-                note(left.bootRegionRecords, left.firstBootRegionLine);
-            } else if (!StoreDataRecord(address,
-                                        body.first(std::min<std::size_t>(record[0], body.size())),
-                                        lowest, highestEnd)) {
-                note(left.outsideRecords, left.firstOutsideLine);
-            }
-            break;
-        }
-        case extendedSegmentAddress:
-            segmentBase = AddressWord(body) * 16;
-            linearBase = 0;
-            break;
-        case extendedLinearAddress:
-            linearBase = AddressWord(body) << 16;
-            segmentBase = 0;
-            break;
-        default: // end of file, start addresses and anything else; reading goes on
-            segmentBase = 0;
-            linearBase = 0;
-            break;
+        if (decoded >= recordHeaderSize) { // shorter: no type to act on
+            BuildRecord(pass, std::span<const std::uint8_t>(record).first(decoded));
         }
     }
-    left.recordLines = LinesRead() - before;
-    if (lowest > highestEnd) {
+    left.recordLines = LinesRead() - pass.firstLine;
+    if (pass.lowest > pass.highestEnd) {
         return {}; // no data record stored: no used range
     }
     BuildResult result;
-    result.start = lowest & ~3u;
-    result.length = ((highestEnd + 3u) & ~3u) - result.start;
+    result.start = pass.lowest & ~3u;
+    result.length = ((pass.highestEnd + 3u) & ~3u) - result.start;
     result.crc = Crc16(std::span(image.get() + (result.start - imageBase), result.length));
     return result;
 }

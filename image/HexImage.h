@@ -70,6 +70,19 @@ public:
     }
 
 private:
+    // What a build knows between its records: the address bases, the range it has filled, and
+    // the records it could not use.
+    struct BuildPass {
+        BuildReport& report;
+        std::uint32_t firstLine; // LinesRead() when the build began
+        std::uint32_t lowest = 0xFFFFFFFF;
+        std::uint32_t highestEnd = 0;
+        std::uint32_t segmentBase = 0;
+        std::uint32_t linearBase = 0;
+    };
+
+    // One decoded record of a build: data stored, an address base moved, or nothing.
+    void BuildRecord(BuildPass& pass, std::span<const std::uint8_t> record);
     // False when the data lie beside the image, and then nothing is stored.
     bool StoreDataRecord(std::uint32_t address, std::span<const std::uint8_t> data,
                          std::uint32_t& lowest, std::uint32_t& highestEnd);

@@ -28,8 +28,8 @@ enum class UpdateState : int {
 // One firmware update of one module, driven by timer ticks: open the file and the endpoint,
 // wake the bootloader, erase, program, verify the module's CRC against the image's, and start
 // the new application. Link replies and time-outs come in as calls on the same thread. The
-// window runs it as the Parts say; the console also asks for the module's CRC first
-// (ProgramUnlessSame, VerifyOnly) and reads why a run failed.
+// window runs the whole update (Program); a fleet may also ask for the module's CRC first
+// (ProgramUnlessSame, VerifyOnly), and reads why a try failed.
 class UpdateProcedure {
 public:
     static constexpr std::chrono::milliseconds tickPeriod{300};
