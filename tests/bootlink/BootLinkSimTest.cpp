@@ -1,5 +1,6 @@
 // A whole programming sequence through the link against a simulated module on loopback.
 #include "bootlink/BootLink.h"
+#include "tests/support/FlashCheck.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/RecordingListener.h"
@@ -71,12 +72,7 @@ TEST_P(BootLinkSimTest, ProgramsTheImageIntoTheModulesFlash) {
     const std::size_t frames = (hex.LineCount() + 10) / 11;
     const std::size_t dropped = GetParam().empty() ? 0 : 1;
     EXPECT_EQ(sim.LogLines("boot", "Program").size(), frames + dropped);
-    HexImage image;
-    ASSERT_TRUE(image.Open(dir.File("firmware.hex").string()));
-    image.Build();
-    const auto flash = sim.Flash();
-    ASSERT_EQ(flash.size(), HexImage::imageSize);
-    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image.Image().begin()));
+    EXPECT_TRUE(test::FlashHoldsTheImage(sim.Flash(), dir.File("firmware.hex").string()));
     EXPECT_TRUE(messages.messages.empty());
 }
 

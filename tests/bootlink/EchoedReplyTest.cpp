@@ -1,7 +1,7 @@
 // Whole updates through the link against modules that answer twice: a duplicated reply (as a
 // switch or a wireless bridge can make one), or a late answer to a copy that was resent.
-#include "image/HexImage.h"
 #include "tests/support/FakeBootloader.h"
+#include "tests/support/FlashCheck.h"
 #include "tests/support/HeadlessUpdate.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/SimProcess.h"
@@ -35,13 +35,7 @@ protected:
         return path;
     }
     bool FlashHoldsTheImage(std::span<const std::uint8_t> flash) const {
-        HexImage image;
-        if (!image.Open(path)) {
-            return false;
-        }
-        image.Build();
-        return flash.size() == HexImage::imageSize &&
-               std::equal(flash.begin(), flash.end(), image.Image().begin());
+        return test::FlashHoldsTheImage(flash, path);
     }
 
     test::TempDir dir;

@@ -48,10 +48,10 @@ protected:
 };
 
 TEST_F(FrameBuilderTest, SimpleCommandsEncodeByteExact) {
-    EXPECT_BYTES_EQ(HexBytes("01 02 42 20 04"), Build(BootCommand::Erase));
-    EXPECT_BYTES_EQ(HexBytes("01 05 A5 50 04"), Build(BootCommand::Run));
+    EXPECT_BYTES_EQ(HexBytes(test::eraseFrame), Build(BootCommand::Erase));
+    EXPECT_BYTES_EQ(HexBytes(test::runFrame), Build(BootCommand::Run));
     // The command byte 0x01 and the CRC's high byte 0x10 are both escaped.
-    EXPECT_BYTES_EQ(HexBytes("01 10 01 21 10 10 04"), Build(BootCommand::Query));
+    EXPECT_BYTES_EQ(HexBytes(test::queryFrame), Build(BootCommand::Query));
 }
 
 TEST_F(FrameBuilderTest, UnknownCommandBuildsNothing) {
@@ -243,7 +243,7 @@ TEST(FrameDecoderTest, BadFrameBytesStayUntilTheNextSoh) {
     FrameDecoder decoder;
     decoder.DecodeBytes(HexBytes("01 02 42 21 04")); // wrong CRC
     EXPECT_FALSE(decoder.FrameReady());
-    decoder.DecodeBytes(HexBytes("01 05 A5 50 04"));
+    decoder.DecodeBytes(HexBytes(test::runFrame));
     ASSERT_TRUE(decoder.FrameReady());
     EXPECT_BYTES_EQ(HexBytes("05 A5 50"), decoder.Frame());
 }

@@ -1,6 +1,6 @@
 // The built ostrel-cli, as scripts run it, against simulated modules on loopback.
-#include "image/HexImage.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/CliProcess.h"
+#include "tests/support/FlashCheck.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
@@ -20,49 +20,16 @@ using namespace std::chrono_literals;
 
 constexpr const char* moduleAddress = "127.0.35.1"; // this test program's own loopback address
 
-struct CliRun {
-    std::optional<int> status; // nothing: it did not end in time (and was stopped)
-    std::string out;
-    std::string err;
-
-    std::vector<nlohmann::json> JsonLines() const {
-        std::vector<nlohmann::json> lines;
-        std::istringstream in(out);
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(nlohmann::json::parse(line)); // throws on a line that is not JSON
-        }
-        return lines;
-    }
-    // The last end event: an update's is followed by the run's summary.
-    nlohmann::json End() const {
-        const auto lines = JsonLines();
-        for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-            if ((*line)["event"] == "end") {
-                return *line;
-            }
-        }
-        return nlohmann::json::object();
-    }
-};
-
+using test::CliRun;
 using test::ReadFile;
 
 class CliE2ETest : public ::testing::Test {
 protected:
     std::unique_ptr<test::ChildProcess> Start(const std::vector<std::string>& args) {
-        test::ChildOptions options;
-        options.outputPath = dir.File("out.txt").string();
-        options.errorPath = dir.File("err.txt").string();
-        return std::make_unique<test::ChildProcess>(OSTREL_CLI_PATH, args, options);
+        return console.Start(args);
     }
     CliRun Run(const std::vector<std::string>& args, std::chrono::milliseconds limit = 30s) {
-        auto cli = Start(args);
-        CliRun run;
-        run.status = cli->WaitForExit(limit);
-        cli->Stop();
-        run.out = ReadFile(dir.File("out.txt"));
-        run.err = ReadFile(dir.File("err.txt"));
-        return run;
+        return console.Run(args, limit);
     }
     std::unique_ptr<test::SimProcess> StartSim(std::vector<std::string> faults = {}) {
         return std::make_unique<test::SimProcess>(test::SimAt(moduleAddress, std::move(faults)));
@@ -71,18 +38,13 @@ protected:
         return dir.Write("firmware-" + std::to_string(seed) + ".hex",
                          test::MakeFirmware(bytes, 16, seed).Text());
     }
-    static bool FlashHolds(const test::SimProcess& sim, const std::string& firmware) {
-        HexImage image;
-        if (!image.Open(firmware)) {
-            return false;
-        }
-        image.Build();
-        const auto flash = sim.Flash();
-        return flash.size() == HexImage::imageSize &&
-               std::equal(flash.begin(), flash.end(), image.Image().begin());
+    static ::testing::AssertionResult FlashHolds(const test::SimProcess& sim,
+                                                 const std::string& firmware) {
+        return test::FlashHoldsTheImage(sim.Flash(), firmware);
     }
 
     test::TempDir dir;
+    test::CliLauncher console{OSTREL_CLI_PATH, dir};
 };
 
 TEST_F(CliE2ETest, UpdatesConfirmsAndSaysSoInPlainLines) {

@@ -1,7 +1,7 @@
 // Fleet updates by the built ostrel-cli: many simulated modules on loopback, each on a loopback
 // address of its own and the module port, side by side.
-#include "image/HexImage.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/CliProcess.h"
+#include "tests/support/FlashCheck.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
@@ -48,27 +48,15 @@ protected:
         }
         return args;
     }
-    std::unique_ptr<test::ChildProcess> Start(std::vector<std::string> args) {
-        test::ChildOptions options;
-        options.outputPath = dir.File("out.txt").string();
-        options.errorPath = dir.File("err.txt").string();
-        return std::make_unique<test::ChildProcess>(OSTREL_CLI_PATH, args, options);
+    std::unique_ptr<test::ChildProcess> Start(const std::vector<std::string>& args) {
+        return console.Start(args);
     }
-    std::optional<int> Run(std::vector<std::string> args, std::chrono::milliseconds limit = 60s) {
-        auto cli = Start(std::move(args));
-        const auto status = cli->WaitForExit(limit);
-        cli->Stop();
-        return status;
+    std::optional<int> Run(const std::vector<std::string>& args,
+                           std::chrono::milliseconds limit = 60s) {
+        return console.Run(args, limit).status;
     }
-    bool FlashHolds(std::size_t module) const {
-        HexImage image;
-        if (!image.Open(firmware)) {
-            return false;
-        }
-        image.Build();
-        const auto flash = sims[module]->Flash();
-        return flash.size() == HexImage::imageSize &&
-               std::equal(flash.begin(), flash.end(), image.Image().begin());
+    ::testing::AssertionResult FlashHolds(std::size_t module) const {
+        return test::FlashHoldsTheImage(sims[module]->Flash(), firmware);
     }
     // The report's rows by module address.
     std::map<std::string, nlohmann::json> ReportRows(const std::string& path) const {
@@ -80,6 +68,7 @@ protected:
     }
 
     test::TempDir dir;
+    test::CliLauncher console{OSTREL_CLI_PATH, dir};
     std::string firmware = dir.Write("firmware.hex", test::MakeFirmware(8 * 1024).Text());
     std::vector<std::unique_ptr<test::SimProcess>> sims;
     const std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();

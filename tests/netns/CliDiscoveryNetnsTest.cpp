@@ -2,7 +2,7 @@
 // namespaces. Broadcasts must never leave this machine, so this program refuses to run in the
 // machine's own network namespace: two-subnets-in-namespaces.sh builds the namespaces, starts
 // the modules and runs it in the program's one.
-#include "tests/support/ChildProcess.h"
+#include "tests/support/CliProcess.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/TempDir.h"
 
@@ -63,17 +63,12 @@ protected:
     // The modules a discovery listed, by name.
     std::map<std::string, nlohmann::json> Discover(const std::vector<std::string>& args,
                                                    int& status) {
-        test::ChildOptions options;
-        options.outputPath = dir.File("out.txt").string();
-        options.errorPath = dir.File("err.txt").string();
         std::vector<std::string> all = {"--json", "discover", "--wait", "1"};
         all.insert(all.end(), args.begin(), args.end());
-        test::ChildProcess cli(OSTREL_CLI_PATH, all, options);
-        status = cli.WaitForExit(10s).value_or(-1);
+        const test::CliRun run = console.Run(all, 10s);
+        status = run.status.value_or(-1);
         std::map<std::string, nlohmann::json> modules;
-        std::istringstream out(ReadFile(dir.File("out.txt")));
-        for (std::string line; std::getline(out, line);) {
-            const auto event = nlohmann::json::parse(line);
+        for (const auto& event : run.JsonLines()) {
             if (event["event"] == "module") {
                 modules[event["name"]] = event;
             }
@@ -83,16 +78,13 @@ protected:
 
     // Runs an update of the module or modules the arguments choose.
     int Update(const std::vector<std::string>& args) {
-        test::ChildOptions options;
-        options.outputPath = dir.File("out.txt").string();
-        options.errorPath = dir.File("err.txt").string();
         std::vector<std::string> all = {"update", firmware, "--wait", "1"};
         all.insert(all.end(), args.begin(), args.end());
-        test::ChildProcess cli(OSTREL_CLI_PATH, all, options);
-        return cli.WaitForExit(60s).value_or(-1);
+        return console.Run(all, 60s).status.value_or(-1);
     }
 
     test::TempDir dir;
+    test::CliLauncher console{OSTREL_CLI_PATH, dir};
     std::string firmware = dir.Write("firmware.hex", test::MakeFirmware(4096).Text());
 };
 
