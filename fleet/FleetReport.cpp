@@ -1,5 +1,6 @@
 #include "fleet/FleetReport.h"
 
+#include "common/CsvField.h"
 #include "common/HexText.h"
 #include "common/UniqueFd.h"
 
@@ -18,21 +19,6 @@
 namespace ostrel {
 
 namespace {
-
-// A CSV field: quoted when it holds a comma, a quote or a line end, quotes doubled.
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + "\"";
-}
 
 std::string Seconds(double seconds) {
     char text[32];
