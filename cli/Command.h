@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/Console.h"
+#include "cli/LedgerAccess.h"
 #include "cli/StopSignals.h"
 #include "fleet/ExitCode.h"
 
@@ -13,7 +14,7 @@ public:
     virtual ~Command() = default;
     // The command line named it.
     virtual bool Chosen() const = 0;
-    virtual ExitCode Run(Console& console, const StopSignals& stop) = 0;
+    virtual ExitCode Run(Console& console, const StopSignals& stop, LedgerAccess& ledger) = 0;
 };
 
 } // namespace ostrel::cli

@@ -45,7 +45,9 @@ void Console::Notice(Level level, const std::string& text) {
 
 void Console::Json(const nlohmann::json& event) {
     if (choice.json) {
-        std::printf("%s\n", event.dump().c_str());
+        // Text from the network may be no UTF-8: such bytes become U+FFFD rather than an error.
+        std::printf("%s\n",
+                    event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         std::fflush(stdout);
     }
 }

@@ -1,6 +1,7 @@
 #include "cli/DiscoverCommand.h"
 
 #include "cli/Arguments.h"
+#include "common/SafeText.h"
 #include "devices/MacText.h"
 
 namespace ostrel::cli {
@@ -24,13 +25,17 @@ DiscoverCommand::DiscoverCommand(CLI::App& app) {
     command->add_option("--wait", choice.waitSeconds, "seconds to wait (2)");
 }
 
-ExitCode DiscoverCommand::Run(Console& console, const StopSignals& stop) {
+ExitCode DiscoverCommand::Run(Console& console, const StopSignals& stop, LedgerAccess& ledger) {
     std::string error;
     if (!ReadDiscoveryChoice(toTexts, choice, error)) {
         console.Error(error);
         return ExitCode::Usage;
     }
-    const DiscoveryRun run = RunDiscovery(choice, console, stop.Fd());
+    LedgerRecorder* recorder = ledger.ForRecording(console);
+    if (recorder == nullptr) {
+        return ExitCode::Failed;
+    }
+    const DiscoveryRun run = RunDiscovery(choice, console, stop.Fd(), recorder);
     if (run.failure != ExitCode::Done) {
         return run.failure;
     }
@@ -50,11 +55,12 @@ ExitCode DiscoverCommand::Run(Console& console, const StopSignals& stop) {
                       {"source", FormatDottedQuad(module.source)},
                       {"addressShared", module.addressShared},
                       {"outsideSubnet", module.outsideSubnet}});
-        std::string line = reply.moduleName + "  " + MacText(reply.macAddress) + "  <" + ident +
-                           ">  " + FormatDottedQuad(reply.Address()) + "/" +
+        // Names and versions come from the network: printed so that they cannot steer a terminal.
+        std::string line = SafeText(reply.moduleName) + "  " + MacText(reply.macAddress) + "  <" +
+                           SafeText(ident) + ">  " + FormatDottedQuad(reply.Address()) + "/" +
                            FormatDottedQuad(FromOctets(reply.subnetMask)) + "  DHCP " +
-                           (reply.DhcpEnabled() ? "on" : "off") + "  version " + reply.versionText +
-                           "  on " + module.interfaceName;
+                           (reply.DhcpEnabled() ? "on" : "off") + "  version " +
+                           SafeText(reply.versionText) + "  on " + module.interfaceName;
         if (module.addressShared) {
             line += "  [another module has this address]";
         }

@@ -16,7 +16,7 @@ public:
     explicit DiscoverCommand(CLI::App& app);
 
     bool Chosen() const override { return command->parsed(); }
-    ExitCode Run(Console& console, const StopSignals& stop) override;
+    ExitCode Run(Console& console, const StopSignals& stop, LedgerAccess& ledger) override;
 
 private:
     CLI::App* command;

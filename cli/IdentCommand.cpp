@@ -29,7 +29,7 @@ IdentCommand::IdentCommand(CLI::App& app) {
     command->add_option("--ip", ipText, "the module's address")->required();
 }
 
-ExitCode IdentCommand::Run(Console& console, const StopSignals&) {
+ExitCode IdentCommand::Run(Console& console, const StopSignals&, LedgerAccess& ledger) {
     std::string error;
     const auto module = ParseModuleAddress(ipText, error);
     const auto on = module ? ParseOnOff(stateText, error) : std::nullopt;
@@ -37,7 +37,15 @@ ExitCode IdentCommand::Run(Console& console, const StopSignals&) {
         console.Error(error);
         return ExitCode::Usage;
     }
-    return Switch(*module, *on, console);
+    LedgerRecorder* recorder = ledger.ForRecording(console);
+    if (recorder == nullptr) {
+        return ExitCode::Failed;
+    }
+    const ExitCode code = Switch(*module, *on, console);
+    if (code == ExitCode::Done) {
+        recorder->RecordIdentify({LedgerTimestamp(), FormatDottedQuad(*module), *on});
+    }
+    return code;
 }
 
 ExitCode IdentCommand::Switch(DeviceAddress module, bool on, Console& console) {

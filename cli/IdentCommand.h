@@ -14,7 +14,7 @@ public:
     explicit IdentCommand(CLI::App& app);
 
     bool Chosen() const override { return command->parsed(); }
-    ExitCode Run(Console& console, const StopSignals& stop) override;
+    ExitCode Run(Console& console, const StopSignals& stop, LedgerAccess& ledger) override;
 
 private:
     static ExitCode Switch(DeviceAddress module, bool on, Console& console);

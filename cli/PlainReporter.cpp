@@ -1,6 +1,7 @@
 #include "cli/PlainReporter.h"
 
 #include "common/HexText.h"
+#include "common/SafeText.h"
 
 #include <cstdio>
 
@@ -17,7 +18,8 @@ std::string EndText(const ModuleTarget& module, const ModuleOutcome& outcome) {
     std::snprintf(took, sizeof took, " in %.2f s", outcome.seconds);
     std::string text = module.name + ": " + std::string(ResultName(outcome.result)) + took;
     if (outcome.code == ExitCode::Done && !outcome.name.empty()) {
-        text += "; the application answers: " + outcome.name + " " + outcome.version;
+        text += "; the application answers: " + SafeText(outcome.name) + " " +
+                SafeText(outcome.version);
     }
     return text;
 }

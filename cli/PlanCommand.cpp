@@ -95,7 +95,7 @@ PlanCommand::PlanCommand(CLI::App& app) {
     command->add_option("file", file, "the Intel HEX file")->required();
 }
 
-ExitCode PlanCommand::Run(Console& console, const StopSignals&) {
+ExitCode PlanCommand::Run(Console& console, const StopSignals&, LedgerAccess&) {
     const auto plan = PlanOrSayWhy(file, console);
     if (!plan) {
         return ExitCode::BadFile;

@@ -13,7 +13,7 @@ public:
     explicit PlanCommand(CLI::App& app);
 
     bool Chosen() const override { return command->parsed(); }
-    ExitCode Run(Console& console, const StopSignals& stop) override;
+    ExitCode Run(Console& console, const StopSignals& stop, LedgerAccess& ledger) override;
 
 private:
     CLI::App* command;

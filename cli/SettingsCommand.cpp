@@ -2,6 +2,7 @@
 
 #include "cli/Arguments.h"
 #include "common/HexText.h"
+#include "common/SafeText.h"
 #include "devices/MacText.h"
 #include "devices/SettingsRead.h"
 #include "devices/SetupChange.h"
@@ -39,8 +40,8 @@ nlohmann::json SettingsJson(DeviceAddress module, const ManagementReply& reply) 
 
 void SaySettings(Console& console, DeviceAddress module, const ManagementReply& reply) {
     console.Say("module          " + FormatDottedQuad(module));
-    console.Say("name            " + reply.moduleName);
-    console.Say("version         " + reply.versionText);
+    console.Say("name            " + SafeText(reply.moduleName));
+    console.Say("version         " + SafeText(reply.versionText));
     console.Say("MAC             " + MacText(reply.macAddress));
     console.Say("address         " + FormatDottedQuad(reply.Address()));
     console.Say("mask            " + FormatDottedQuad(FromOctets(reply.subnetMask)));
@@ -48,7 +49,7 @@ void SaySettings(Console& console, DeviceAddress module, const ManagementReply& 
                 " (flags " + HexText(reply.dhcpFlags, 4) + ")");
     console.Say("port            " + std::to_string(reply.receptionPort));
     console.Say("USB PID         " + HexDigits(reply.usbPid, 4));
-    console.Say("identification  \"" + reply.SetupIdentification() + "\"");
+    console.Say("identification  \"" + SafeText(reply.SetupIdentification()) + "\"");
 }
 
 // The setup dialog's read (15 tries), from the module's address only.
@@ -79,6 +80,17 @@ ExitCode NoReply(DeviceAddress module, Console& console, bool stopped) {
     console.Error("no answer from " + FormatDottedQuad(module) + " to " +
                   std::to_string(SettingsRead::tries) + " read requests");
     return ExitCode::NoAnswer;
+}
+
+// What is written, as the ledger keeps it.
+nlohmann::json ConfigJson(const ModuleConfig& config) {
+    return {{"address", FormatDottedQuad(FromOctets(config.ipAddress))},
+            {"mask", FormatDottedQuad(FromOctets(config.subnetMask))},
+            {"dhcp", config.dhcpEnabled},
+            {"port", config.receptionPort},
+            {"pid", HexDigits(config.usbPid, 4)},
+            {"identification",
+             std::string(config.identification.begin(), config.identification.end())}};
 }
 
 // Whatever is not given stays as the setup dialog would send it untouched.
@@ -148,7 +160,7 @@ bool SettingsCommand::ReadChange(SettingsChange& change, std::string& error) con
     return true;
 }
 
-ExitCode SettingsCommand::Run(Console& console, const StopSignals& stop) {
+ExitCode SettingsCommand::Run(Console& console, const StopSignals& stop, LedgerAccess& ledger) {
     std::string error;
     const auto module = ParseModuleAddress(ipText, error);
     SettingsChange change;
@@ -156,7 +168,14 @@ ExitCode SettingsCommand::Run(Console& console, const StopSignals& stop) {
         console.Error(error);
         return ExitCode::Usage;
     }
-    return getCommand->parsed() ? Get(*module, console, stop) : Set(*module, change, console, stop);
+    if (getCommand->parsed()) {
+        return Get(*module, console, stop);
+    }
+    LedgerRecorder* recorder = ledger.ForRecording(console);
+    if (recorder == nullptr) {
+        return ExitCode::Failed;
+    }
+    return Set(*module, change, console, stop, *recorder);
 }
 
 ExitCode SettingsCommand::Get(DeviceAddress module, Console& console, const StopSignals& stop) {
@@ -174,7 +193,7 @@ ExitCode SettingsCommand::Get(DeviceAddress module, Console& console, const Stop
 }
 
 ExitCode SettingsCommand::Set(DeviceAddress module, const SettingsChange& change, Console& console,
-                              const StopSignals& stop) {
+                              const StopSignals& stop, LedgerRecorder& recorder) {
     bool stopped = false;
     const auto reply = Read(module, console, stop, stopped);
     if (!reply) {
@@ -191,15 +210,26 @@ ExitCode SettingsCommand::Set(DeviceAddress module, const SettingsChange& change
         return ExitCode::Done;
     }
 
-    return WriteAndReadBack(module, config, console, stop);
+    SettingsWriteRecord record{
+        LedgerTimestamp(),
+        FormatDottedQuad(module),
+        MacText(reply->macAddress),
+        SettingsJson(module, *reply).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+        ConfigJson(config).dump(),
+        "no answer to the read back"};
+    const ExitCode code = WriteAndReadBack(module, config, console, stop, record.result);
+    recorder.RecordSettingsWrite(record);
+    return code;
 }
 
 ExitCode SettingsCommand::WriteAndReadBack(DeviceAddress module, const ModuleConfig& config,
-                                           Console& console, const StopSignals& stop) {
+                                           Console& console, const StopSignals& stop,
+                                           std::string& result) {
     bool stopped = false;
     ConsoleMessages messages(console);
     UdpEndpoint endpoint(messages);
     if (!endpoint.Open(managementPort, module)) {
+        result = "not written: no socket";
         return ExitCode::Failed;
     }
     endpoint.Send(BuildWriteRequest(config));
@@ -218,7 +248,8 @@ ExitCode SettingsCommand::WriteAndReadBack(DeviceAddress module, const ModuleCon
     const ExitCode code = differences.empty() ? ExitCode::Done : ExitCode::ReadBackDiffers;
     nlohmann::json event = SettingsJson(module, *readBack);
     event["event"] = "end";
-    event["result"] = differences.empty() ? "written" : "read-back differs";
+    result = differences.empty() ? "written" : "read-back differs";
+    event["result"] = result;
     event["differs"] = differences;
     event["exitCode"] = ToInt(code);
     console.Json(event);

@@ -27,15 +27,17 @@ public:
     explicit SettingsCommand(CLI::App& app);
 
     bool Chosen() const override { return command->parsed(); }
-    ExitCode Run(Console& console, const StopSignals& stop) override;
+    ExitCode Run(Console& console, const StopSignals& stop, LedgerAccess& ledger) override;
 
 private:
     bool ReadChange(SettingsChange& change, std::string& error) const;
     static ExitCode Get(DeviceAddress module, Console& console, const StopSignals& stop);
     static ExitCode Set(DeviceAddress module, const SettingsChange& change, Console& console,
-                        const StopSignals& stop);
+                        const StopSignals& stop, LedgerRecorder& recorder);
+    // Says in result how it went, for the ledger.
     static ExitCode WriteAndReadBack(DeviceAddress module, const ModuleConfig& config,
-                                     Console& console, const StopSignals& stop);
+                                     Console& console, const StopSignals& stop,
+                                     std::string& result);
 
     CLI::App* command;
     CLI::App* getCommand;

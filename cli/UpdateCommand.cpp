@@ -5,6 +5,7 @@
 #include "cli/ReporterSet.h"
 #include "devices/MacText.h"
 #include "fleet/FleetOutcome.h"
+#include "fleet/LedgerListener.h"
 
 namespace ostrel::cli {
 
@@ -21,19 +22,30 @@ struct ReportPlan {
     std::string sha256;
 };
 
+// The file's SHA-256 is read for a report or the ledger.
 std::optional<ReportPlan> PlanReport(const std::string& reportFile, const std::string& file,
-                                     Console& console, ExitCode& code) {
-    if (reportFile.empty()) {
+                                     bool forLedger, Console& console, ExitCode& code) {
+    if (reportFile.empty() && !forLedger) {
         return ReportPlan{};
     }
-    const auto format = ReportFormatOf(reportFile);
+    const auto format = reportFile.empty() ? std::nullopt : ReportFormatOf(reportFile);
     const auto sha256 = Sha256OfFile(file);
-    if (!format || !sha256) {
-        console.Error(!format ? "a report is a .json or a .csv file" : "cannot read " + file);
-        code = !format ? ExitCode::Usage : ExitCode::BadFile;
+    if ((!reportFile.empty() && !format) || !sha256) {
+        const bool badName = !reportFile.empty() && !format;
+        console.Error(badName ? "a report is a .json or a .csv file" : "cannot read " + file);
+        code = badName ? ExitCode::Usage : ExitCode::BadFile;
         return std::nullopt;
     }
     return ReportPlan{format, *sha256};
+}
+
+std::vector<ModuleTarget> ModuleTargets(const std::vector<FleetTarget>& targets) {
+    std::vector<ModuleTarget> modules;
+    for (const FleetTarget& target : targets) {
+        modules.push_back({target.address, FormatDottedQuad(target.address), MacTextOf(target.mac),
+                           target.name, target.versionBefore});
+    }
+    return modules;
 }
 
 } // namespace
@@ -71,6 +83,8 @@ UpdateCommand::UpdateCommand(CLI::App& app, Kind chosen) : kind(chosen) {
                       "ask the module's CRC first; if it holds the image, only start it");
     command->add_flag("--no-confirm", noConfirm,
                       "do not wait for the application to answer after Run");
+    command->add_option("--unless-version", unlessVersion,
+                        "leave a module that already runs this version alone (unchanged)");
     command->add_option("--attempts", attempts, "sends of Erase, Program and Verify (3)")
         ->check(CLI::Range(1, 1000));
     command
@@ -116,7 +130,7 @@ std::optional<UpdateJob> UpdateCommand::PlanJob(Console& console) const {
     return job;
 }
 
-ExitCode UpdateCommand::Run(Console& console, const StopSignals& stop) {
+ExitCode UpdateCommand::Run(Console& console, const StopSignals& stop, LedgerAccess& ledger) {
     const auto started = std::chrono::steady_clock::now();
     TargetChoice choice;
     std::string error;
@@ -128,29 +142,31 @@ ExitCode UpdateCommand::Run(Console& console, const StopSignals& stop) {
     if (!job) {
         return ExitCode::BadFile;
     }
+    LedgerRecorder* recorder = ledger.ForRecording(console);
+    if (recorder == nullptr) {
+        return ExitCode::Failed;
+    }
     ExitCode code = ExitCode::Done;
-    const auto report = PlanReport(reportFile, file, console, code);
+    const auto report = PlanReport(reportFile, file, recorder->Recording(), console, code);
     if (!report) {
         return code;
     }
     for (const auto& warning : job->plan.warnings) {
         console.Warn(file + ": " + warning.text);
     }
-    auto resolved = ResolveTargets(choice, console, stop.Fd());
+    auto resolved = ResolveTargets(choice, console, stop.Fd(), recorder);
     if (const auto* failure = std::get_if<ExitCode>(&resolved)) {
         return *failure;
     }
     auto targets = std::get<std::vector<FleetTarget>>(std::move(resolved));
-    if (report->format) {
+    if (report->format || !unlessVersion.empty()) {
         ReadVersionsBefore(targets, std::chrono::seconds(2), stop.Fd());
     }
-    std::vector<ModuleTarget> modules;
-    for (const FleetTarget& target : targets) {
-        modules.push_back(
-            {target.address, FormatDottedQuad(target.address), MacTextOf(target.mac)});
-    }
     ReporterSet reporters(console);
-    FleetUpdate fleet(*job, modules, {parallel, retries}, reporters, stop.Fd());
+    LedgerListener recording(reporters, *recorder, *job, report->sha256);
+    const FleetPolicy policy{parallel, retries,
+                             unlessVersion.empty() ? std::nullopt : std::optional(unlessVersion)};
+    FleetUpdate fleet(*job, ModuleTargets(targets), policy, recording, stop.Fd());
     const bool whole = fleet.Run();
     code = OutcomeOf(fleet.Modules(), !whole).code;
     Summarize(fleet.Modules(), !whole,

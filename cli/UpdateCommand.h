@@ -22,7 +22,7 @@ public:
     UpdateCommand(CLI::App& app, Kind kind);
 
     bool Chosen() const override { return command->parsed(); }
-    ExitCode Run(Console& console, const StopSignals& stop) override;
+    ExitCode Run(Console& console, const StopSignals& stop, LedgerAccess& ledger) override;
 
 private:
     // The file's plan and what the options make of it; nothing when it cannot be programmed.
@@ -46,6 +46,7 @@ private:
     std::string reportFile; // .json or .csv; none when empty
     bool skipSame = false;
     bool noConfirm = false;
+    std::string unlessVersion;
     std::uint16_t attempts = 0; // 0: the window's
     double timeoutScale = 1.0;
 };

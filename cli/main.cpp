@@ -1,7 +1,9 @@
 // ostrel-cli: the console front end, for scripts, CI, production lines and people at a
 // terminal. It needs no display, never waits for a person, and no failure of it exits 0.
 #include "cli/DiscoverCommand.h"
+#include "cli/HistoryCommand.h"
 #include "cli/IdentCommand.h"
+#include "cli/InventoryCommand.h"
 #include "cli/PlanCommand.h"
 #include "cli/SettingsCommand.h"
 #include "cli/UpdateCommand.h"
@@ -26,6 +28,7 @@ int main(int argc, char** argv) {
     Console::Choice choice;
     app.add_flag("--json", choice.json, "one JSON object per line on standard output");
     app.add_flag("--quiet", choice.quiet, "errors only");
+    LedgerAccess ledger(app);
 
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(std::make_unique<UpdateCommand>(app, UpdateCommand::Kind::Update));
@@ -34,6 +37,8 @@ int main(int argc, char** argv) {
     commands.push_back(std::make_unique<DiscoverCommand>(app));
     commands.push_back(std::make_unique<SettingsCommand>(app));
     commands.push_back(std::make_unique<IdentCommand>(app));
+    commands.push_back(std::make_unique<HistoryCommand>(app));
+    commands.push_back(std::make_unique<InventoryCommand>(app));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -46,7 +51,7 @@ int main(int argc, char** argv) {
     Console console(choice);
     for (const auto& command : commands) {
         if (command->Chosen()) {
-            return ToInt(command->Run(console, stop));
+            return ToInt(command->Run(console, stop, ledger));
         }
     }
     return ToInt(ExitCode::Usage);

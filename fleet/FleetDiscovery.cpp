@@ -1,5 +1,7 @@
 #include "fleet/FleetDiscovery.h"
 
+#include "fleet/LedgerEntries.h"
+
 #include <algorithm>
 #include <poll.h>
 
@@ -33,7 +35,8 @@ bool Stopped(int stopFd) {
 
 } // namespace
 
-DiscoveryRun RunDiscovery(const DiscoveryChoice& arguments, Notices& notices, int stopFd) {
+DiscoveryRun RunDiscovery(const DiscoveryChoice& arguments, Notices& notices, int stopFd,
+                          LedgerRecorder* ledger) {
     const auto interfaces = ChosenInterfaces(arguments.interfaces, notices);
     if (!interfaces) {
         return {ExitCode::Usage, {}};
@@ -73,6 +76,8 @@ DiscoveryRun RunDiscovery(const DiscoveryChoice& arguments, Notices& notices, in
     if (Stopped(stopFd)) {
         notices.Error("interrupted while waiting for answers");
         run.failure = ExitCode::Interrupted;
+    } else if (ledger != nullptr) {
+        ledger->RecordScan(SightingsOf(run.modules));
     }
     return run;
 }

@@ -141,8 +141,8 @@ std::optional<std::vector<FleetTarget>> EachAddressOnce(const std::vector<FleetT
 
 } // namespace
 
-std::variant<std::vector<FleetTarget>, ExitCode> ResolveTargets(const TargetChoice& choice,
-                                                                Notices& notices, int stopFd) {
+std::variant<std::vector<FleetTarget>, ExitCode>
+ResolveTargets(const TargetChoice& choice, Notices& notices, int stopFd, LedgerRecorder* ledger) {
     std::vector<Named> named;
     for (const DeviceAddress address : choice.addresses) {
         named.push_back({address, std::nullopt});
@@ -158,7 +158,7 @@ std::variant<std::vector<FleetTarget>, ExitCode> ResolveTargets(const TargetChoi
     const bool byMac = std::ranges::any_of(named, [](const Named& n) { return n.mac.has_value(); });
     std::vector<DiscoveredModule> discovered;
     if (byMac || takeDiscovered) {
-        DiscoveryRun run = RunDiscovery(choice.discovery, notices, stopFd);
+        DiscoveryRun run = RunDiscovery(choice.discovery, notices, stopFd, ledger);
         if (run.failure != ExitCode::Done) {
             return run.failure;
         }

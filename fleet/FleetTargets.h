@@ -35,8 +35,10 @@ struct FleetTarget {
 // The targets, each address once, in the order named. A MAC that no module answers for, two
 // MACs with one address, an empty selection or a bad targets file end the run before anything
 // is sent: then the exit code, with the reason told to the notices.
+// What a discovery heard goes into the ledger, when one is given.
 std::variant<std::vector<FleetTarget>, ExitCode> ResolveTargets(const TargetChoice& choice,
-                                                                Notices& notices, int stopFd);
+                                                                Notices& notices, int stopFd,
+                                                                LedgerRecorder* ledger = nullptr);
 
 // One read request exchange with each module at once that has no version yet, for at most the
 // time given: what the module ran before its update.

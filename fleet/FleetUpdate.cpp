@@ -38,10 +38,27 @@ void FleetUpdate::StartTry(Module& module, Clock::time_point now) {
 }
 
 void FleetUpdate::StartWhilePlacesAreFree(Clock::time_point now) {
-    for (std::size_t running = Running(); running < Cap() && nextToStart < modules.size();
-         ++running) {
-        StartTry(modules[nextToStart++], now);
+    for (std::size_t running = Running(); running < Cap() && nextToStart < modules.size();) {
+        Module& module = modules[nextToStart++];
+        if (policy.unlessVersion && module.target.versionBefore == *policy.unlessVersion) {
+            LeaveAlone(module);
+            continue;
+        }
+        StartTry(module, now);
+        ++running;
     }
+}
+
+void FleetUpdate::LeaveAlone(Module& module) {
+    listener.Start(module.target, job.file, job.plan);
+    ModuleOutcome unchanged;
+    unchanged.result = ModuleResult::Unchanged;
+    unchanged.code = ExitCode::Done;
+    unchanged.tries = 0;
+    unchanged.name = module.target.moduleName;
+    unchanged.version = module.target.versionBefore;
+    module.outcome = unchanged;
+    listener.End(module.target, unchanged);
 }
 
 // An ended try: the module's outcome, or another try.

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace ostrel {
@@ -14,6 +15,8 @@ namespace ostrel {
 struct FleetPolicy {
     std::size_t parallel = 0; // at most so many between wake and end at once; 0: all
     unsigned moreTries = 0;   // a module whose try failed is updated again so many more times
+    // A module known to run this version already is left alone: "unchanged".
+    std::optional<std::string> unlessVersion;
 };
 
 // Runs the updates of many modules side by side on one thread. It waits on the links' events,
@@ -44,6 +47,8 @@ private:
     using Clock = ModuleUpdate::Clock;
 
     void StartTry(Module& module, Clock::time_point now);
+    // Left alone, on the version asked for: it ends at once, unchanged.
+    void LeaveAlone(Module& module);
     void StartWhilePlacesAreFree(Clock::time_point now);
     void Settle(Module& module);
     void InterruptAll(Clock::time_point now);

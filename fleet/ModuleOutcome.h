@@ -13,8 +13,10 @@ namespace ostrel {
 // A module an update is for, as the output names it.
 struct ModuleTarget {
     DeviceAddress address = 0;
-    std::string name; // its address as text
-    std::string mac;  // when discovery or a first read told it
+    std::string name;          // its address as text
+    std::string mac;           // when discovery or a first read told it
+    std::string moduleName;    // what it called itself before, when told
+    std::string versionBefore; // the version it ran before, when told
 };
 
 enum class Phase {
