@@ -4,6 +4,9 @@
 #include "devices/IdentifySender.h"
 #include "devices/qt/FindDialog.h"
 #include "devices/qt/SetupDialog.h"
+#include "fleet/FailureText.h"
+#include "fleet/FleetReport.h"
+#include "fleet/LedgerEntries.h"
 #include "platform/PathText.h"
 #include "ui_MainDialog.h"
 #include "update/qt/ProgressDialog.h"
@@ -13,9 +16,10 @@
 namespace ostrel {
 
 MainDialog::MainDialog(const std::string& commandLine, const SettingsStore& settingsStore,
-                       MessageSink& sink, QWidget* parent, Attendance attended)
+                       MessageSink& sink, QWidget* parent, Attendance attended,
+                       LedgerRecorder* recorder)
     : ModalDialog(parent), ui(std::make_unique<Ui::MainDialog>()), settings(settingsStore),
-      messages(sink), attendance(attended) {
+      messages(sink), ledger(recorder), attendance(attended) {
     ui->setupUi(this);
     SetFirstTabStop(ui->doneButton);
     UseFrame(platform::DialogFrame::CaptionOnly);
@@ -74,10 +78,45 @@ void MainDialog::OnBrowse() {
     settings.StorePath(path);
 }
 
+UpdateRecord MainDialog::BeganUpdate(DeviceAddress address, const UpdatePlan& plan) const {
+    UpdateRecord record;
+    record.started = LedgerTimestamp();
+    record.operation = "update";
+    record.address = FormatDottedQuad(address);
+    record.file = fileName;
+    record.sha256 = Sha256OfFile(fileName).value_or("");
+    if (plan.readable) {
+        record.start = plan.verify.start;
+        record.length = plan.verify.length;
+        record.crc = plan.verify.crc;
+    }
+    record.result = "interrupted";
+    record.tries = 1;
+    return record;
+}
+
 bool MainDialog::RunProgressDialog(DeviceAddress address) {
+    std::optional<UpdateRecord> record;
+    std::optional<std::int64_t> row;
+    UpdateJob job{fileName, {}, {}, false};
+    if (ledger != nullptr && ledger->Recording()) {
+        job.plan = PlanUpdate(fileName); // the file only: nothing more goes on the wire
+        record = BeganUpdate(address, job.plan);
+        row = ledger->BeginUpdate(*record);
+    }
     // The dialog goes as soon as it has ended, so nothing the link posts afterwards reaches it.
     ProgressDialog progress(fileName, address, messages, this);
-    return progress.DoModal() == QDialog::Accepted;
+    const bool updated = progress.DoModal() == QDialog::Accepted;
+    if (record) {
+        const UpdateProcedure& procedure = progress.Procedure();
+        const FailureText failure = DescribeFailure(procedure, job, {});
+        record->ended = LedgerTimestamp();
+        record->result = updated ? "done" : std::string(ResultName(failure.result));
+        record->exitCode = updated ? 0 : ToInt(failure.code);
+        record->error = updated ? std::string() : failure.error;
+        ledger->EndUpdate(row, *record);
+    }
+    return updated;
 }
 
 void MainDialog::OnUpdateFirmware() {
@@ -112,6 +151,13 @@ void MainDialog::OnFind() {
     UpdateData(true);
     FindDialog finder(messages, this);
     const bool chosen = finder.DoModal() == QDialog::Accepted && finder.SelectedAddress() != 0;
+    if (ledger != nullptr) {
+        std::vector<Sighting> heard;
+        for (const ManagementReply& reply : finder.Heard()) {
+            heard.push_back(SightingOf(reply, {}));
+        }
+        ledger->RecordScan(heard);
+    }
     if (!chosen) {
         messages.Say("IP not set");
         return;
@@ -126,6 +172,14 @@ void MainDialog::OnSetup() {
     deviceAddress = ui->addressCtrl->Address();
     SetupDialog setup(deviceAddress, messages, this);
     setup.DoModal();
+    if (ledger != nullptr && setup.Written()) {
+        ledger->RecordSettingsWrite({LedgerTimestamp(),
+                                     FormatDottedQuad(deviceAddress),
+                                     {},
+                                     SettingsText(setup.Reported()),
+                                     SettingsText(*setup.Written()),
+                                     "written"});
+    }
 }
 
 void MainDialog::OnDone() {
@@ -134,7 +188,11 @@ void MainDialog::OnDone() {
 
 void MainDialog::OnIdent() {
     // Ident follows deviceAddress, not whatever has been typed since Find or Setup.
-    SendIdentify(deviceAddress, ui->identCheck->isChecked(), messages);
+    const bool on = ui->identCheck->isChecked();
+    SendIdentify(deviceAddress, on, messages);
+    if (ledger != nullptr) {
+        ledger->RecordIdentify({LedgerTimestamp(), FormatDottedQuad(deviceAddress), on});
+    }
 }
 
 } // namespace ostrel

@@ -3,7 +3,9 @@
 #include "app/AddressText.h"
 #include "app/qt/SettingsStore.h"
 #include "common/MessageSink.h"
+#include "ledger/LedgerRecorder.h"
 #include "platform/ModalDialog.h"
+#include "update/UpdatePlan.h"
 
 #include <memory>
 #include <string>
@@ -29,8 +31,11 @@ class MainDialog final : public platform::ModalDialog {
 public:
     static constexpr int failedUnattended = 2;
 
+    // What the window does to modules goes into the ledger, when one is given; it sends nothing
+    // more for it.
     MainDialog(const std::string& commandLine, const SettingsStore& settings, MessageSink& messages,
-               QWidget* parent = nullptr, Attendance attendance = Attendance::User);
+               QWidget* parent = nullptr, Attendance attendance = Attendance::User,
+               LedgerRecorder* ledger = nullptr);
     ~MainDialog() override;
     Q_DISABLE_COPY_MOVE(MainDialog)
 
@@ -52,11 +57,14 @@ private:
     // Moves fileName between the member and its edit, like the framework's data exchange.
     void UpdateData(bool fromControls);
     bool RunProgressDialog(DeviceAddress address);
+    // The update of the file at the address as the ledger keeps it, as it begins.
+    UpdateRecord BeganUpdate(DeviceAddress address, const UpdatePlan& plan) const;
     void EndIfNobodyCanAnswer();
 
     std::unique_ptr<Ui::MainDialog> ui;
     const SettingsStore& settings;
     MessageSink& messages;
+    LedgerRecorder* ledger;
     std::string fileName;
     DeviceAddress deviceAddress = 0; // the target of Ident; set at start, by Find and by Setup
     DeviceAddress startAddress = 0;  // the stored address, or the one given with -I

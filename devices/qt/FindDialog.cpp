@@ -56,6 +56,7 @@ void FindDialog::timerEvent(QTimerEvent* event) {
 void FindDialog::OnRescan() {
     ui->tree->clear();
     devices.Clear();
+    heard.clear();
     StartScan(rescanAddress);
 }
 
@@ -66,9 +67,11 @@ void FindDialog::HandleReply(std::span<const std::uint8_t> datagram) {
     }
     switch (devices.InsertDevice(*node)) {
     case DeviceList::Insertion::First:
+        heard.push_back(ParseReply(datagram));
         AddTreeItem(*node, true);
         break;
     case DeviceList::Insertion::Added:
+        heard.push_back(ParseReply(datagram));
         AddTreeItem(*node, false);
         break;
     case DeviceList::Insertion::Duplicate:

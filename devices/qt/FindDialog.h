@@ -3,11 +3,13 @@
 #include "common/DeviceAddress.h"
 #include "common/MessageSink.h"
 #include "devices/DeviceList.h"
+#include "devices/ManagementDatagrams.h"
 #include "devices/qt/DiscoverySocket.h"
 #include "platform/ModalDialog.h"
 
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include <QBasicTimer>
 #include <QPixmap>
@@ -39,6 +41,8 @@ public:
     void accept() override; // OK
     void HandleReply(std::span<const std::uint8_t> datagram);
     const DeviceList& Devices() const { return devices; }
+    // Every module that answered, each MAC once, as it answered (for the ledger).
+    const std::vector<ManagementReply>& Heard() const { return heard; }
 
 protected:
     void OnInitDialog() override;
@@ -53,6 +57,7 @@ private:
     DeviceAddress selectedAddress = 0;
     std::unique_ptr<DiscoverySocket> socket;
     DeviceList devices;
+    std::vector<ManagementReply> heard;
     QPixmap stateImages;
     QBasicTimer timer;
     int tickCount = 0;

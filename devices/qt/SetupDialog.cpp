@@ -99,6 +99,7 @@ void SetupDialog::OnApplyAndExit() {
     if (SettingsChanged(reportedSettings, config)) {
         endpoint.Send(BuildWriteRequest(config));
         endpoint.Close();
+        written = config;
     }
     done(Accepted);
 }

@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Ui {
@@ -33,6 +34,10 @@ public:
     void OnApplyAndExit();
     void reject() override; // Cancel and Escape
 
+    // The module's settings as read, and what was written to it, if anything (for the ledger).
+    const ReportedSettings& Reported() const { return reportedSettings; }
+    const std::optional<ModuleConfig>& Written() const { return written; }
+
 protected:
     void OnInitDialog() override;
 
@@ -47,6 +52,7 @@ private:
     UdpEndpoint endpoint;
     DeviceAddress deviceAddress;
     ReportedSettings reportedSettings;
+    std::optional<ModuleConfig> written;
 };
 
 } // namespace ostrel

@@ -1,5 +1,6 @@
 // The built program, as a script runs it: ostrel -A against a simulated module on loopback.
 #include "image/HexImage.h"
+#include "ledger/Ledger.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FlashCheck.h"
 #include "tests/support/HexFileWriter.h"
@@ -40,7 +41,8 @@ protected:
     std::unique_ptr<test::ChildProcess> StartProgram(const std::vector<std::string>& args,
                                                      Screen screen = Screen::Offscreen) {
         test::ChildOptions options;
-        options.environment = {"XDG_CONFIG_HOME=" + dir.Path().string(), "WAYLAND_DISPLAY"};
+        options.environment = {"XDG_CONFIG_HOME=" + dir.Path().string(), "WAYLAND_DISPLAY",
+                               "OSTREL_LEDGER=" + dir.File("ledger.sqlite3").string()};
         switch (screen) {
         case Screen::Offscreen:
             options.environment.push_back("QT_QPA_PLATFORM=offscreen");
@@ -108,6 +110,15 @@ TEST_F(UpdateE2ETest, UpdatesTheModuleAndExitsZero) {
     EXPECT_NE(settings.find(std::string("Vexa_IP=") + moduleAddress), std::string::npos)
         << settings;
     EXPECT_NE(settings.find("PATH=" + firmware), std::string::npos) << settings;
+    // The window records what it knows, the address, the file and the result.
+    auto ledger = Ledger::Open(dir.File("ledger.sqlite3").string());
+    ASSERT_TRUE(std::holds_alternative<Ledger>(ledger)) << std::get<std::string>(ledger);
+    const auto rows = std::get<Ledger>(ledger).History({});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].update.address, moduleAddress);
+    EXPECT_EQ(rows[0].update.file, firmware);
+    EXPECT_EQ(rows[0].update.result, "done");
+    EXPECT_EQ(rows[0].by.program, "ostrel");
 }
 
 TEST_F(UpdateE2ETest, SucceedsWhenTheFirstCopyOfEveryCommandIsLost) {
