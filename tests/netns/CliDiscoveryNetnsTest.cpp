@@ -126,6 +126,26 @@ TEST_F(CliDiscoveryTest, AnInterfaceNamedLimitsTheRequestsToIt) {
     EXPECT_EQ(Reads(logs[2]), before[2]);
 }
 
+// The ledger keeps what each scan heard: the first marks every module new, one on an interface
+// no longer asked is "not answering", and a scan that hears the same again changes nothing.
+TEST_F(CliDiscoveryTest, InventoryScansAndTellsWhatChanged) {
+    const std::string ledger = dir.File("ledger.sqlite3").string();
+    const auto inventory = [&](std::vector<std::string> args) {
+        args.insert(args.begin(),
+                    {"--ledger", ledger, "--json", "inventory", "--scan", "--wait", "1"});
+        std::map<std::string, std::string> changes;
+        for (const auto& module : console.Run(args, 10s).JsonLines()) {
+            changes[module["name"]] = module["changes"];
+        }
+        return changes;
+    };
+    EXPECT_EQ(inventory({}), (std::map<std::string, std::string>{
+                                 {"M1", "new"}, {"M2", "new"}, {"M3", "new"}, {"M4", "new"}}));
+    const auto second = inventory({"--interface", "eth0"});
+    EXPECT_EQ(second.at("M1"), "");
+    EXPECT_EQ(second.at("M2"), "not answering");
+}
+
 TEST_F(CliDiscoveryTest, AnAddressNamedIsAskedDirectly) {
     int status = -1;
     const auto modules = Discover({"--interface", "eth0", "--to", "10.71.2.23"}, status);

@@ -32,7 +32,7 @@ completed() {
 for option in $(options_of "$cli"); do
     documented ostrel-cli "$option"
 done
-for command in update verify plan discover "settings get" "settings set" ident; do
+for command in update verify plan discover "settings get" "settings set" ident history inventory; do
     offered=$(completed "ostrel-cli $command --")
     for option in $(options_of "$cli" $command); do
         documented ostrel-cli "$option"
