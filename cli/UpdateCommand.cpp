@@ -11,10 +11,6 @@ namespace ostrel::cli {
 
 namespace {
 
-std::string MacTextOf(const std::optional<MacAddress>& mac) {
-    return mac ? MacText(*mac) : std::string();
-}
-
 // Where the report goes and what it names; nothing, with the reason and the code, when it
 // cannot be had.
 struct ReportPlan {
@@ -37,15 +33,6 @@ std::optional<ReportPlan> PlanReport(const std::string& reportFile, const std::s
         return std::nullopt;
     }
     return ReportPlan{format, *sha256};
-}
-
-std::vector<ModuleTarget> ModuleTargets(const std::vector<FleetTarget>& targets) {
-    std::vector<ModuleTarget> modules;
-    for (const FleetTarget& target : targets) {
-        modules.push_back({target.address, FormatDottedQuad(target.address), MacTextOf(target.mac),
-                           target.name, target.versionBefore});
-    }
-    return modules;
 }
 
 } // namespace
@@ -166,7 +153,7 @@ ExitCode UpdateCommand::Run(Console& console, const StopSignals& stop, LedgerAcc
     LedgerListener recording(reporters, *recorder, *job, report->sha256);
     const FleetPolicy policy{parallel, retries,
                              unlessVersion.empty() ? std::nullopt : std::optional(unlessVersion)};
-    FleetUpdate fleet(*job, ModuleTargets(targets), policy, recording, stop.Fd());
+    FleetUpdate fleet(*job, ModuleTargetsOf(targets), policy, recording, stop.Fd());
     const bool whole = fleet.Run();
     code = OutcomeOf(fleet.Modules(), !whole).code;
     Summarize(fleet.Modules(), !whole,

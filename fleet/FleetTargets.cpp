@@ -1,14 +1,12 @@
 #include "fleet/FleetTargets.h"
 
 #include "common/DottedAddress.h"
-#include "common/EventWait.h"
 #include "devices/MacText.h"
-#include "fleet/ApplicationProbe.h"
+#include "fleet/ModuleReads.h"
 #include "fleet/TargetMatch.h"
 
 #include <algorithm>
 #include <fstream>
-#include <memory>
 
 namespace ostrel {
 
@@ -23,14 +21,11 @@ std::string Trimmed(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-// A module as the user named it: by address or by MAC.
-struct Named {
-    std::optional<DeviceAddress> address;
-    std::optional<MacAddress> mac;
-};
+using Named = TargetName;
 
-// The targets file: one address or MAC per line; blank lines and # comments are skipped.
-bool ReadTargetsFile(const std::string& path, std::vector<Named>& named, Notices& notices) {
+} // namespace
+
+bool ReadTargetsFile(const std::string& path, std::vector<TargetName>& named, Notices& notices) {
     std::ifstream in(path);
     if (!in) {
         notices.Error("cannot read the targets file " + path);
@@ -57,6 +52,8 @@ bool ReadTargetsFile(const std::string& path, std::vector<Named>& named, Notices
     }
     return true;
 }
+
+namespace {
 
 std::optional<std::vector<TargetMatch>> ReadMatches(const std::vector<std::string>& texts,
                                                     Notices& notices) {
@@ -180,43 +177,33 @@ ResolveTargets(const TargetChoice& choice, Notices& notices, int stopFd, LedgerR
     return std::move(*unique);
 }
 
+std::vector<ModuleTarget> ModuleTargetsOf(const std::vector<FleetTarget>& targets) {
+    std::vector<ModuleTarget> modules;
+    for (const FleetTarget& target : targets) {
+        modules.push_back({target.address, FormatDottedQuad(target.address),
+                           target.mac ? MacText(*target.mac) : std::string(), target.name,
+                           target.versionBefore});
+    }
+    return modules;
+}
+
 void ReadVersionsBefore(std::vector<FleetTarget>& targets, std::chrono::milliseconds limit,
                         int stopFd) {
-    struct Silent final : MessageSink {
-        void Show(const Message&) override {}
-    } silent;
-    std::vector<std::pair<FleetTarget*, std::unique_ptr<ApplicationProbe>>> probes;
+    std::vector<FleetTarget*> unknown;
+    std::vector<DeviceAddress> addresses;
     for (FleetTarget& target : targets) {
         if (target.versionBefore.empty()) {
-            auto probe = std::make_unique<ApplicationProbe>(target.address, silent, limit);
-            if (probe->Open(ApplicationProbe::Clock::now())) {
-                probes.emplace_back(&target, std::move(probe));
-            }
+            unknown.push_back(&target);
+            addresses.push_back(target.address);
         }
     }
-    EventWait wait;
-    for (bool stopped = false; !stopped;) {
-        const auto at = ApplicationProbe::Clock::now();
-        wait.Watch(stopFd, [&] { stopped = true; });
-        for (auto& [target, probe] : probes) {
-            if (probe->Answered() || probe->GaveUp(at)) {
-                continue;
-            }
-            probe->Step(at);
-            wait.Until(probe->NextDue());
-            wait.Watch(probe->Fd(), [&target = target, &probe = probe] {
-                probe->OnReadable();
-                if (probe->Answered()) {
-                    target->name = probe->Answer().moduleName;
-                    target->versionBefore = probe->Answer().versionText;
-                    target->mac = probe->Answer().macAddress;
-                }
-            });
+    const auto replies = ReadModules(addresses, limit, stopFd);
+    for (std::size_t i = 0; i < unknown.size(); ++i) {
+        if (replies[i]) {
+            unknown[i]->name = replies[i]->moduleName;
+            unknown[i]->versionBefore = replies[i]->versionText;
+            unknown[i]->mac = replies[i]->macAddress;
         }
-        if (!wait.Due()) {
-            break;
-        }
-        wait.Wait();
     }
 }
 

@@ -32,6 +32,16 @@ struct FleetTarget {
     std::string versionBefore;
 };
 
+// A module as the user named it: by address or by MAC.
+struct TargetName {
+    std::optional<DeviceAddress> address;
+    std::optional<MacAddress> mac;
+};
+
+// A targets file: one address or MAC per line; blank lines and # comments are skipped. False,
+// with the reason told, when it cannot be read or a line is neither.
+bool ReadTargetsFile(const std::string& path, std::vector<TargetName>& named, Notices& notices);
+
 // The targets, each address once, in the order named. A MAC that no module answers for, two
 // MACs with one address, an empty selection or a bad targets file end the run before anything
 // is sent: then the exit code, with the reason told to the notices.
@@ -39,6 +49,9 @@ struct FleetTarget {
 std::variant<std::vector<FleetTarget>, ExitCode> ResolveTargets(const TargetChoice& choice,
                                                                 Notices& notices, int stopFd,
                                                                 LedgerRecorder* ledger = nullptr);
+
+// The targets as the fleet's updates name them.
+std::vector<ModuleTarget> ModuleTargetsOf(const std::vector<FleetTarget>& targets);
 
 // One read request exchange with each module at once that has no version yet, for at most the
 // time given: what the module ran before its update.

@@ -1,0 +1,28 @@
+#include "fleet/qt/ProgressDelegate.h"
+
+#include "fleet/qt/FleetTableModel.h"
+
+#include <QApplication>
+#include <QStyleOptionProgressBar>
+
+namespace ostrel {
+
+void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    const int percent = index.data(FleetTableModel::PercentRole).toInt();
+    if (percent < 0) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionProgressBar bar;
+    bar.rect = option.rect.adjusted(1, 1, -1, -1);
+    bar.minimum = 0;
+    bar.maximum = 100;
+    bar.progress = percent;
+    bar.text = index.data(Qt::DisplayRole).toString();
+    bar.textVisible = true;
+    bar.state = option.state;
+    QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+}
+
+} // namespace ostrel
