@@ -133,6 +133,15 @@ bool FleetEngine::Read(std::vector<DeviceAddress> modules) {
 
 void FleetEngine::Post(EngineEvent event) {
     std::lock_guard lock(mutex);
+    if (event.kind == EngineEvent::Kind::Progress) {
+        const auto [waiting, added] = progressAt.try_emplace(event.module, events.size());
+        if (!added) {
+            events[waiting->second] = std::move(event);
+            return;
+        }
+    } else {
+        progressAt.erase(event.module); // what comes after it must stay after it
+    }
     events.push_back(std::move(event));
 }
 
@@ -141,6 +150,7 @@ std::vector<EngineEvent> FleetEngine::Take() {
     std::vector<EngineEvent> taken(std::make_move_iterator(events.begin()),
                                    std::make_move_iterator(events.end()));
     events.clear();
+    progressAt.clear();
     return taken;
 }
 

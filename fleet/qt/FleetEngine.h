@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace ostrel {
@@ -68,6 +69,9 @@ private:
     WakeEvent stop;
     std::mutex mutex;
     std::deque<EngineEvent> events;
+    // Where each module's progress waits in events: a newer one takes its place, since only
+    // the last is drawn.
+    std::unordered_map<std::string, std::size_t> progressAt;
     std::jthread worker;
 };
 

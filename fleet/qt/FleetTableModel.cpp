@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include <QBrush>
+#include <QDateTime>
 #include <QPalette>
 
 namespace ostrel {
@@ -20,6 +21,13 @@ std::string TextOf(const LedgerBytes& bytes) {
 QString Shown(const std::string& network) {
     // Names come from the network: shown as the terminal would print them, harmless.
     return QString::fromStdString(SafeText(network));
+}
+
+// The ledger's UTC stamps as the clock on the wall shows them, to the second.
+QString LocalTime(const std::string& stamp) {
+    const QDateTime time = QDateTime::fromString(QString::fromStdString(stamp), Qt::ISODateWithMs);
+    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                          : QString::fromStdString(stamp);
 }
 
 DeviceAddress AddressOf(const std::string& dotted) {
@@ -68,9 +76,9 @@ QString FleetTableModel::Text(const FleetRow& row, int column) const {
     case Dhcp:
         return row.mac.empty() ? QString() : row.dhcp ? tr("on") : tr("off");
     case LastSeen:
-        return QString::fromStdString(row.lastSeen);
+        return LocalTime(row.lastSeen);
     case LastUpdate:
-        return QString::fromStdString(row.lastUpdate);
+        return LocalTime(row.lastUpdate);
     case Result:
         return QString::fromStdString(row.lastResult);
     case Progress:
@@ -92,7 +100,13 @@ QVariant FleetTableModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return Text(row, index.column());
+    case SortRole:
+        return index.column() == Address ? QVariant(row.address)
+                                         : QVariant(Text(row, index.column()));
     case Qt::ToolTipRole:
+        if (index.column() == Progress && !row.outcome.empty()) {
+            return QString::fromStdString(row.outcome); // longer than its cell, often
+        }
         return row.warning.empty() ? QVariant() : QString::fromStdString(row.warning);
     case Qt::ForegroundRole:
         if (!row.answering) {
@@ -191,6 +205,14 @@ void FleetTableModel::ShowRead(DeviceAddress address, const std::optional<Manage
         row.answering = false;
     }
     Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, Columns - 1));
+}
+
+void FleetTableModel::ShowChanges() {
+    if (changedLast >= 0) {
+        Q_EMIT dataChanged(index(changedFirst, 0), index(changedLast, Columns - 1));
+    }
+    changedFirst = std::numeric_limits<int>::max();
+    changedLast = -1;
 }
 
 std::optional<int> FleetTableModel::RowOf(DeviceAddress address) const {

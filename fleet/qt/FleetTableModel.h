@@ -4,6 +4,8 @@
 #include "fleet/qt/FleetRow.h"
 #include "ledger/LedgerRecords.h"
 
+#include <algorithm>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -34,6 +36,8 @@ public:
     };
     // The progress of a row, for the delegate that draws its bar: -1 for none.
     static constexpr int PercentRole = Qt::UserRole + 1;
+    // What a column sorts by: addresses as numbers, the rest as shown.
+    static constexpr int SortRole = Qt::UserRole + 2;
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -51,18 +55,23 @@ public:
     const FleetRow& Row(int row) const { return rows[static_cast<std::size_t>(row)]; }
     const std::vector<FleetRow>& Rows() const { return rows; }
     std::optional<int> RowOf(DeviceAddress address) const;
-    // Changes a row in place and tells the views.
+    // Changes a row in place; the views hear of it at the next ShowChanges, once for every
+    // change since the last, so that a thousand events cost one redraw.
     template <typename Change>
     void Update(int row, Change change) {
         change(rows[static_cast<std::size_t>(row)]);
-        Q_EMIT dataChanged(index(row, 0), index(row, Columns - 1));
+        changedFirst = std::min(changedFirst, row);
+        changedLast = std::max(changedLast, row);
     }
+    void ShowChanges();
 
 private:
     FleetRow& RowFor(const std::string& mac, DeviceAddress address);
     QString Text(const FleetRow& row, int column) const;
 
     std::vector<FleetRow> rows;
+    int changedFirst = std::numeric_limits<int>::max();
+    int changedLast = -1;
 };
 
 } // namespace ostrel

@@ -3,6 +3,7 @@
 #include "common/Version.h"
 #include "devices/IdentifySender.h"
 #include "devices/MacText.h"
+#include "devices/NetworkInterfaces.h"
 #include "devices/qt/SetupDialog.h"
 #include "fleet/FleetReport.h"
 #include "fleet/LedgerEntries.h"
@@ -35,7 +36,7 @@ namespace ostrel {
 
 namespace {
 
-constexpr auto tickPeriod = std::chrono::milliseconds(100); // ten redraws a second at most
+constexpr auto tickPeriod = std::chrono::milliseconds(50); // twenty redraws a second at most
 
 } // namespace
 
@@ -52,9 +53,12 @@ FleetWindow::FleetWindow(FleetWindowStart chosen, MessageSink& sink)
     proxy->setFilterKeyColumn(-1);
     proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
     proxy->setSortCaseSensitivity(Qt::CaseInsensitive);
+    proxy->setSortRole(FleetTableModel::SortRole);
     table = new QTableView(this);
     table->setModel(proxy);
+    table->sortByColumn(FleetTableModel::Address, Qt::AscendingOrder);
     table->setSortingEnabled(true);
+    table->setWordWrap(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table->setItemDelegateForColumn(FleetTableModel::Progress, new ProgressDelegate(table));
@@ -144,6 +148,11 @@ void FleetWindow::Watch() {
 }
 
 void FleetWindow::Scan() {
+    if (BroadcastInterfaces().empty()) {
+        Say(tr("No interface here is up and can broadcast (IPv4): nothing was scanned. The "
+               "table shows the modules the ledger knows."));
+        return;
+    }
     DiscoveryChoice choice;
     choice.interfaces = menus->ChosenInterfaces();
     if (engine.Scan(choice)) {
@@ -196,6 +205,7 @@ void FleetWindow::StartUpdate(bool verify, const std::string& file, const Update
             shown.percent = -1;
         });
     }
+    model.ShowChanges();
     if (!refused.isEmpty()) {
         Say(tr("Not updated, another module answers at the same address: %1")
                 .arg(refused.join(QStringLiteral(", "))));
@@ -287,6 +297,7 @@ void FleetWindow::TakeEvents() {
     for (const EngineEvent& event : events) {
         Apply(event);
     }
+    model.ShowChanges();
     if (!events.empty()) {
         ++redraws;
     }

@@ -30,7 +30,7 @@ struct FleetWindowStart {
 
 // Every module of the plant in one table, many updated at once: the ledger's modules, the
 // scans' and reads' answers, and while an update runs its phase and bar in each row. Work on
-// the network runs on the fleet engine's thread; the window only takes its events, ten times a
+// the network runs on the fleet engine's thread; the window only takes its events, twenty times a
 // second, and never waits.
 class FleetWindow final : public QMainWindow {
     Q_OBJECT

@@ -19,10 +19,12 @@ void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     bar.minimum = 0;
     bar.maximum = 100;
     bar.progress = percent;
-    bar.text = index.data(Qt::DisplayRole).toString();
+    bar.text = QStringLiteral("%1 %2 %").arg(index.data(Qt::DisplayRole).toString()).arg(percent);
     bar.textVisible = true;
-    bar.state = option.state;
-    QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+    // Without it a style draws a vertical bar, or none.
+    bar.state = option.state | QStyle::State_Horizontal;
+    const QStyle* style = option.widget != nullptr ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
 }
 
 } // namespace ostrel

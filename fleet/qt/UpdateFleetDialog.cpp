@@ -64,7 +64,9 @@ UpdateFleetDialog::UpdateFleetDialog(bool verifyOnly, int modules, const std::st
     buttons->button(QDialogButtonBox::Ok)->setText(verify ? tr("&Verify") : tr("&Update"));
 
     auto* form = new QFormLayout(this);
-    form->addRow(tr("&File:"), fileRow);
+    auto* fileLabel = new QLabel(tr("&File:"), this);
+    fileLabel->setBuddy(browse); // the line is read-only: Alt+F goes to Browse
+    form->addRow(fileLabel, fileRow);
     form->addRow(tr("Plan:"), planLabel);
     form->addRow(tr("&Retries:"), retries);
     form->addRow(tr("&Parallel:"), parallel);
