@@ -3,10 +3,11 @@ include(GNUInstallDirs)
 
 install(TARGETS ostrel-cli vexa-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET ostrel)
-    install(TARGETS ostrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ostrel ostrel-fleet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES resources/images/ostrel.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps)
-    install(FILES packaging/ostrel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES packaging/ostrel.desktop packaging/ostrel-fleet.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     configure_file(packaging/example.ostrel.Ostrel.metainfo.xml
         ${PROJECT_BINARY_DIR}/packaging/example.ostrel.Ostrel.metainfo.xml
         @ONLY)
@@ -21,7 +22,7 @@ find_program(SCDOC scdoc REQUIRED)
 find_program(GZIP gzip REQUIRED)
 set(manual_pages ostrel-cli vexa-sim)
 if(TARGET ostrel)
-    list(APPEND manual_pages ostrel)
+    list(APPEND manual_pages ostrel ostrel-fleet)
 endif()
 set(built_pages)
 foreach(page IN LISTS manual_pages)
@@ -59,9 +60,11 @@ updates their firmware from Intel HEX files, with CRC-checked frames, retries\n\
 and a CRC-16 comparison, lists the modules that answer, reads and writes their\n\
 network settings and switches their identification indicator.\n\
 .\n\
-The package holds the window (ostrel), the console for scripts, CI and fleets\n\
-(ostrel-cli, with JSON lines and a table of exit codes) and a simulated module\n\
-for trying and testing without hardware (vexa-sim).")
+The package holds the window (ostrel), the fleet window that shows every module\n\
+of the plant in one table and updates many at once (ostrel-fleet), the console\n\
+for scripts, CI and fleets (ostrel-cli, with JSON lines and a table of exit\n\
+codes) and a simulated module for trying and testing without hardware\n\
+(vexa-sim).")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

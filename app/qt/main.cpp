@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/qt/UpdaterApp.h"
 #include "common/Version.h"
+#include "platform/DisplayPresence.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,25 +13,11 @@
 
 namespace {
 
-// A platform is chosen when the environment or Qt's own -platform argument names one.
-bool PlatformChosen(std::span<char* const> argv) {
-    for (const char* arg : argv) {
-        if (arg != nullptr && std::string_view(arg) == "-platform") {
-            return true;
-        }
-    }
-    return std::getenv("QT_QPA_PLATFORM") != nullptr;
-}
-
 // --version and --help hold none of the letters the options take (-A, -F, -I), so they mean
 // nothing to the command line and can be answered before anything starts.
 bool Asked(std::span<char* const> argv, std::string_view option) {
     return std::ranges::any_of(argv.subspan(std::min<std::size_t>(1, argv.size())),
                                [&](const char* arg) { return arg != nullptr && arg == option; });
-}
-
-bool DisplayPresent() {
-    return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
 }
 
 // Platforms that draw nowhere a person could see.
@@ -59,7 +46,7 @@ int main(int argc, char** argv) {
     // Taken before QApplication removes the options it knows from argv.
     const std::string tail = ostrel::JoinArguments(arguments);
     const bool automatic = ostrel::ParseCommandLine(tail, 0, [](const std::string&) {}).automatic;
-    if (!PlatformChosen(arguments) && !DisplayPresent()) {
+    if (!ostrel::platform::PlatformChosen(arguments) && !ostrel::platform::DisplayPresent()) {
         if (!automatic) {
             std::fputs("ostrel: a display is needed: neither DISPLAY nor WAYLAND_DISPLAY is set "
                        "(ostrel -A updates without one)\n",

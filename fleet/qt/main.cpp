@@ -3,9 +3,12 @@
 #include "common/Version.h"
 #include "fleet/FleetTargets.h"
 #include "fleet/qt/FleetWindow.h"
+#include "platform/DisplayPresence.h"
 #include "platform/MessageBox.h"
 
 #include <cstdio>
+#include <optional>
+#include <span>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -30,13 +33,9 @@ std::string SettingsPath() {
     return (directory + QStringLiteral("/ostrel-fleet.ini")).toStdString();
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("ostrel-fleet"));
-    QApplication::setApplicationVersion(QString::fromLatin1(ostrel::programVersion));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ostrel.png")));
+// The window's start as the command line asks for it; nullopt, said on standard error, for
+// arguments it cannot take. --help and --version end the program here.
+std::optional<ostrel::FleetWindowStart> StartFromArguments(const QCoreApplication& application) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Every Vexa module of the plant in one table, many updated at once."));
@@ -56,7 +55,6 @@ int main(int argc, char** argv) {
     parser.process(application);
 
     ostrel::FleetWindowStart start;
-    start.scan = !parser.isSet(noScan);
     start.settingsPath = SettingsPath();
     StandardErrorNotices notices;
     std::string error;
@@ -64,14 +62,14 @@ int main(int argc, char** argv) {
         const auto address = ostrel::ParseModuleAddress(text.toStdString(), error);
         if (!address) {
             notices.Error(error);
-            return 2;
+            return std::nullopt;
         }
         start.addresses.push_back(*address);
     }
     std::vector<ostrel::TargetName> named;
     if (parser.isSet(targets) &&
         !ostrel::ReadTargetsFile(parser.value(targets).toStdString(), named, notices)) {
-        return 2;
+        return std::nullopt;
     }
     for (const ostrel::TargetName& name : named) {
         if (name.address) {
@@ -82,9 +80,40 @@ int main(int argc, char** argv) {
         }
     }
     // Modules named are read by unicast: nothing is broadcast from a machine they are on.
-    start.scan = start.scan && start.addresses.empty() && !parser.isSet(targets);
+    start.scan = !parser.isSet(noScan) && start.addresses.empty() && !parser.isSet(targets);
+    return start;
+}
+
+void Describe() {
+    QCoreApplication::setApplicationName(QStringLiteral("ostrel-fleet"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(ostrel::programVersion));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::span<char* const> arguments(argv, static_cast<std::size_t>(argc));
+    if (!ostrel::platform::PlatformChosen(arguments) && !ostrel::platform::DisplayPresent()) {
+        // Without a display only --help, --version and bad arguments can be answered.
+        QCoreApplication console(argc, argv);
+        Describe();
+        if (!StartFromArguments(console)) {
+            return 2;
+        }
+        std::fputs("ostrel-fleet: a display is needed: neither DISPLAY nor WAYLAND_DISPLAY is "
+                   "set (ostrel-cli updates fleets without one)\n",
+                   stderr);
+        return 1;
+    }
+    QApplication application(argc, argv);
+    Describe();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ostrel.png")));
+    const auto start = StartFromArguments(application);
+    if (!start) {
+        return 2;
+    }
     ostrel::platform::MessageBox messages;
-    ostrel::FleetWindow window(start, messages);
+    ostrel::FleetWindow window(*start, messages);
     window.resize(1100, 500);
     window.show();
     return QApplication::exec();

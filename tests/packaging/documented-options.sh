@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Every option the programs take is in their manual pages, and every option of each console
 # command is offered by the completion for that command: neither can fall behind the code.
-#   documented-options.sh <ostrel-cli> <vexa-sim> <source dir>
+#   documented-options.sh <ostrel-cli> <vexa-sim> <source dir> [<ostrel-fleet>]
 set -euo pipefail
-cli=$1 sim=$2 source=$3
+cli=$1 sim=$2 source=$3 fleet=${4:-}
 completion=$source/packaging/ostrel-cli.bash-completion
 pages=$source/packaging/man
 failures=0
@@ -43,6 +43,11 @@ done
 for option in $(options_of "$sim"); do
     documented vexa-sim "$option"
 done
+if [ -n "$fleet" ]; then
+    for option in $(QT_QPA_PLATFORM=offscreen options_of "$fleet" | grep -vx -- --help-all); do
+        documented ostrel-fleet "$option"
+    done
+fi
 
 echo "$failures undocumented or uncompleted options"
 [ "$failures" -eq 0 ]
