@@ -8,10 +8,12 @@
 #include "cli/SettingsCommand.h"
 #include "cli/UpdateCommand.h"
 #include "common/Version.h"
+#include "net/WireTrace.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 int main(int argc, char** argv) {
@@ -29,6 +31,10 @@ int main(int argc, char** argv) {
     app.add_flag("--json", choice.json, "one JSON object per line on standard output");
     app.add_flag("--quiet", choice.quiet, "errors only");
     LedgerAccess ledger(app);
+    std::string tracePath;
+    app.add_option("--trace", tracePath,
+                   "write every datagram sent and received to this pcapng file")
+        ->type_name("FILE.pcapng");
 
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(std::make_unique<UpdateCommand>(app, UpdateCommand::Kind::Update));
@@ -49,6 +55,19 @@ int main(int argc, char** argv) {
         return ToInt(ExitCode::Usage);
     }
     Console console(choice);
+    std::unique_ptr<WireTrace> trace;
+    if (!tracePath.empty()) {
+        std::string error;
+        trace = WireTrace::Create(
+            tracePath, std::string("ostrel-cli ") + programVersion,
+            [&console](const std::string& text) { console.Warn(text); }, error);
+        if (!trace) {
+            console.Error("cannot write the trace " + tracePath + ": " + error);
+            return ToInt(ExitCode::Failed);
+        }
+    }
+    const std::optional<WireTraceScope> tracing =
+        trace ? std::optional<WireTraceScope>(std::in_place, *trace) : std::nullopt;
     for (const auto& command : commands) {
         if (command->Chosen()) {
             return ToInt(command->Run(console, stop, ledger));

@@ -2,6 +2,7 @@
 
 #include "common/EventWait.h"
 #include "net/ReceivedDatagram.h"
+#include "net/WireTrace.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -51,6 +52,7 @@ bool SendRequest(int fd, DeviceAddress destination, const NetworkInterface* thro
         info.ipi_spec_dst.s_addr = htonl(through->address);
         std::memcpy(CMSG_DATA(header), &info, sizeof info);
     }
+    TraceSent(fd, request, to, through != nullptr ? std::optional(through->address) : std::nullopt);
     return ::sendmsg(fd, &message, 0) == static_cast<ssize_t>(request.size());
 }
 

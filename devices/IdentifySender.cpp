@@ -3,6 +3,7 @@
 #include "common/UniqueFd.h"
 #include "devices/ManagementDatagrams.h"
 #include "net/UdpSocket.h"
+#include "net/WireTrace.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -27,6 +28,7 @@ void SendIdentify(DeviceAddress module, bool on, MessageSink& messages) {
     destination.sin_port = htons(managementPort);
     destination.sin_addr.s_addr = htonl(module);
     const IdentifyDatagram datagram = BuildIdentifyDatagram(on);
+    TraceSent(sock.Get(), datagram, destination);
     ::sendto(sock.Get(), datagram.data(), datagram.size(), 0,
              reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
 }

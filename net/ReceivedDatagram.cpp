@@ -1,5 +1,7 @@
 #include "net/ReceivedDatagram.h"
 
+#include "net/WireTrace.h"
+
 #include <array>
 #include <cstring>
 #include <ctime>
@@ -39,6 +41,7 @@ std::optional<ReceivedDatagram> ReceiveDatagram(int fd, std::span<std::uint8_t> 
             datagram.interfaceIndex = info.ipi_ifindex;
         }
     }
+    TraceReceived(fd, buffer, datagram);
     return datagram;
 }
 

@@ -2,6 +2,7 @@
 
 #include "net/ReceivedDatagram.h"
 #include "net/UdpSocket.h"
+#include "net/WireTrace.h"
 
 #include <array>
 #include <cerrno>
@@ -34,6 +35,7 @@ long UdpEndpoint::Send(std::span<const std::uint8_t> data) {
     if (!IsOpen()) {
         return -1;
     }
+    TraceSent(sock.Get(), data, peer);
     return ::sendto(sock.Get(), data.data(), data.size(), 0,
                     reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
 }

@@ -18,4 +18,8 @@ bool DisplayPresent() {
     return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
 }
 
+bool ShowsNothing(const QString& platform) {
+    return platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal");
+}
+
 } // namespace ostrel::platform

@@ -2,6 +2,7 @@
 #include "app/qt/UpdaterApp.h"
 #include "common/Version.h"
 #include "platform/DisplayPresence.h"
+#include "platform/EnvironmentTrace.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,11 +19,6 @@ namespace {
 bool Asked(std::span<char* const> argv, std::string_view option) {
     return std::ranges::any_of(argv.subspan(std::min<std::size_t>(1, argv.size())),
                                [&](const char* arg) { return arg != nullptr && arg == option; });
-}
-
-// Platforms that draw nowhere a person could see.
-bool ShowsNothing(const QString& platform) {
-    return platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal");
 }
 
 } // namespace
@@ -57,8 +53,11 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ostrel.png")));
-    const auto attendance = automatic && ShowsNothing(QGuiApplication::platformName())
-                                ? ostrel::Attendance::Nobody
-                                : ostrel::Attendance::User;
+    const auto attendance =
+        automatic && ostrel::platform::ShowsNothing(QGuiApplication::platformName())
+            ? ostrel::Attendance::Nobody
+            : ostrel::Attendance::User;
+    const ostrel::platform::EnvironmentTrace trace("ostrel",
+                                                   attendance == ostrel::Attendance::User);
     return ostrel::UpdaterApp().Run(tail, attendance);
 }

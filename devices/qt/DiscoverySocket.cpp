@@ -2,12 +2,16 @@
 
 #include "common/UniqueFd.h"
 #include "devices/ManagementDatagrams.h"
+#include "net/ReceivedDatagram.h"
+#include "net/WireTrace.h"
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <netinet/in.h>
 #include <sys/socket.h>
+
+#include <QHostAddress>
 
 namespace ostrel {
 
@@ -61,6 +65,11 @@ void DiscoverySocket::SendRequest() {
         return;
     }
     const ManagementRequest request = BuildReadRequest();
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(managementPort);
+    to.sin_addr.s_addr = htonl(destination.toIPv4Address());
+    TraceSent(static_cast<int>(socket.socketDescriptor()), request, to);
     socket.writeDatagram(reinterpret_cast<const char*>(request.data()),
                          static_cast<qint64>(request.size()), destination, managementPort);
 }
@@ -68,8 +77,18 @@ void DiscoverySocket::SendRequest() {
 void DiscoverySocket::OnReceive() {
     std::array<std::uint8_t, maxDatagram> buffer{};
     while (socket.hasPendingDatagrams()) {
-        const qint64 received =
-            socket.readDatagram(reinterpret_cast<char*>(buffer.data()), buffer.size());
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        const qint64 received = socket.readDatagram(reinterpret_cast<char*>(buffer.data()),
+                                                    buffer.size(), &sender, &senderPort);
+        if (received >= 0) {
+            ReceivedDatagram traced;
+            traced.length = static_cast<std::size_t>(received);
+            traced.source.sin_family = AF_INET;
+            traced.source.sin_port = htons(senderPort);
+            traced.source.sin_addr.s_addr = htonl(sender.toIPv4Address());
+            TraceReceived(static_cast<int>(socket.socketDescriptor()), buffer, traced);
+        }
         if (received > 0) {
             owner(std::span(buffer).first(static_cast<std::size_t>(received)));
         }

@@ -4,6 +4,7 @@
 #include "fleet/FleetTargets.h"
 #include "fleet/qt/FleetWindow.h"
 #include "platform/DisplayPresence.h"
+#include "platform/EnvironmentTrace.h"
 #include "platform/MessageBox.h"
 
 #include <cstdio>
@@ -112,6 +113,8 @@ int main(int argc, char** argv) {
     if (!start) {
         return 2;
     }
+    const ostrel::platform::EnvironmentTrace trace(
+        "ostrel-fleet", !ostrel::platform::ShowsNothing(QGuiApplication::platformName()));
     ostrel::platform::MessageBox messages;
     ostrel::FleetWindow window(*start, messages);
     window.resize(1100, 500);
