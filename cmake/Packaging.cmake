@@ -14,6 +14,9 @@ if(TARGET ostrel)
     install(FILES ${PROJECT_BINARY_DIR}/packaging/example.ostrel.Ostrel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
+# The dissector, where Wireshark looks for its global Lua plugins.
+install(FILES packaging/wireshark/vexa.lua
+    DESTINATION lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
 install(FILES packaging/ostrel-cli.bash-completion
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ostrel-cli)
 
