@@ -110,12 +110,16 @@ void WireTrace::Cut(const std::string& why) {
 }
 
 std::uint32_t WireTrace::InterfaceFor(DeviceAddress local) {
+    if (const auto seen = interfaceOf.find(local); seen != interfaceOf.end()) {
+        return seen->second;
+    }
     const std::string name = InterfaceHolding(local);
     const auto [known, added] =
         interfaces.try_emplace(name, static_cast<std::uint32_t>(interfaces.size()));
     if (added && !Write(pcapng::InterfaceDescription(name))) {
         Cut(std::strerror(errno));
     }
+    interfaceOf.emplace(local, known->second);
     return known->second;
 }
 

@@ -68,8 +68,9 @@ private:
     bool cut = false;
     std::size_t datagrams = 0;
     std::uint16_t nextId = 1;
-    std::map<std::string, std::uint32_t> interfaces;  // by name: its block's index
-    std::map<DeviceAddress, DeviceAddress> sourceFor; // by remote address
+    std::map<std::string, std::uint32_t> interfaces;    // by name: its block's index
+    std::map<DeviceAddress, std::uint32_t> interfaceOf; // by local address: its block's index
+    std::map<DeviceAddress, DeviceAddress> sourceFor;   // by remote address
 };
 
 // Makes a trace the process's own while it lives, so that every socket of the program, on
