@@ -42,6 +42,9 @@ grep -q "Capture comment: *whole: " "$work/capinfos.txt" || fail "the trace does
 sent=$(shark -r "$work/one.pcapng" -Y "ip.dst == 127.0.47.1" -T fields -e udp.length | awk '{print $1 - 8}')
 seen=$(sed -E 's/.* bytes=([0-9]+).*/\1/' "$work/sim1.log")
 [ -n "$sent" ] && [ "$sent" = "$seen" ] || fail "the trace's datagrams to the module are not the simulator's"
+checksums=$(tshark -r "$work/one.pcapng" -o ip.check_checksum:TRUE -o udp.check_checksum:TRUE -T fields \
+    -e ip.checksum.status -e udp.checksum.status 2>/dev/null | sort -u)
+[ "$checksums" = $'1\t1' ] || fail "IPv4 or UDP checksums not good: $checksums"
 first=$(shark -r "$work/one.pcapng" -T fields -e frame.time_epoch -c 1 | cut -d. -f1)
 [ $((first - $(date +%s))) -le 0 ] && [ $(($(date +%s) - first)) -lt 120 ] || fail "implausible time $first"
 
