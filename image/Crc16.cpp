@@ -15,10 +15,14 @@ constexpr std::array<std::uint16_t, 16> nibbleTable = {
 } // namespace
 
 std::uint16_t Crc16(std::span<const std::uint8_t> data) {
+    return Crc16(data, 0);
+}
+
+std::uint16_t Crc16(std::span<const std::uint8_t> data, std::uint16_t from) {
     // Two nibble steps per byte, high nibble first. Every entry's top nibble equals its index,
     // so the second step's index is known before the first lookup completes: both lookups of
     // a byte can run side by side instead of one after the other.
-    std::uint32_t crc = 0;
+    std::uint32_t crc = from;
     for (const std::uint8_t byte : data) {
         const std::uint32_t x = ((crc >> 8) ^ byte) & 0xFFu;
         const std::uint32_t high = x >> 4;

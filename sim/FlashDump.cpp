@@ -10,9 +10,10 @@ bool WriteFlashDump(const FlashMemory& flash, const std::string& path) {
     const std::string partial = path + ".partial";
     {
         std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-        const auto contents = flash.Contents();
-        file.write(reinterpret_cast<const char*>(contents.data()),
-                   static_cast<std::streamsize>(contents.size()));
+        flash.ForEachPage([&file](std::span<const std::uint8_t> page) {
+            file.write(reinterpret_cast<const char*>(page.data()),
+                       static_cast<std::streamsize>(page.size()));
+        });
         if (!file.flush()) {
             std::fprintf(stderr, "vexa-sim: cannot write the dump %s\n", partial.c_str());
             return false;

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <poll.h>
 #include <sys/socket.h>
 
 namespace ostrel::sim {
@@ -16,7 +15,6 @@ namespace ostrel::sim {
 namespace {
 
 constexpr std::array<std::uint8_t, 5> WAKE_STRING{'7', '0', '8', '1', '4'};
-constexpr std::size_t RECEIVE_BUFFER = 65536;
 constexpr std::size_t SHORT_REPLY = 60;
 
 std::string AddressText(in_addr address) {
@@ -46,10 +44,14 @@ std::string ManagementKey(ManagementCommand command) {
 
 } // namespace
 
-ModuleSimulator::ModuleSimulator(const SimOptions& chosen)
-    : options(chosen), start(std::chrono::steady_clock::now()), log(start), faults(chosen.faults),
-      boot(chosen), management(chosen.identity), replies(chosen), inBootloader(chosen.bootloader),
-      receiveBuffer(RECEIVE_BUFFER) {}
+ModuleSimulator::ModuleSimulator(const SimOptions& chosen, SimLog& shared, std::string label)
+    : options(chosen), log(shared), tag(std::move(label)), faults(chosen.faults), boot(chosen),
+      management(chosen.identity), replies(chosen), inBootloader(chosen.bootloader) {}
+
+void ModuleSimulator::Log(LogEntry& entry) {
+    entry.details += tag;
+    log.Write(entry);
+}
 
 std::optional<std::string> ModuleSimulator::Open() {
     sockaddr_in address{};
@@ -74,9 +76,6 @@ std::optional<std::string> ModuleSimulator::Open() {
     if (::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         return std::string("getsockname: ") + std::strerror(errno);
     }
-    if (!options.logPath.empty() && !log.Open(options.logPath)) {
-        return "cannot write the log " + options.logPath;
-    }
     if (!options.ipGiven) {
         ModuleIdentity identity = management.Identity();
         std::memcpy(identity.ipAddress.data(), &local.sin_addr.s_addr, 4);
@@ -89,32 +88,13 @@ std::string ModuleSimulator::LocalEndpoint() const {
     return EndpointText(local);
 }
 
-int ModuleSimulator::Run(int stopFd) {
-    while (true) {
-        std::array<pollfd, 2> watched{{{socket.Get(), POLLIN, 0}, {stopFd, POLLIN, 0}}};
-        const auto timeout = replies.PollTimeout();
-        const int ready =
-            ::ppoll(watched.data(), watched.size(), timeout ? &*timeout : nullptr, nullptr);
-        if (ready < 0 && errno != EINTR) {
-            std::perror("vexa-sim: poll");
-            break;
-        }
-        if (watched[1].revents != 0) {
-            break;
-        }
-        if (watched[0].revents != 0) {
-            while (ReceiveOne()) {
-            }
-        }
-        replies.SendDue(socket.Get());
+void ModuleSimulator::OnReadable(std::span<std::uint8_t> scratch) {
+    while (ReceiveOne(scratch)) {
     }
-    if (!WriteDump()) {
-        return 1;
-    }
-    return 0;
+    SendDueReplies();
 }
 
-bool ModuleSimulator::ReceiveOne() {
+bool ModuleSimulator::ReceiveOne(std::span<std::uint8_t> receiveBuffer) {
     const auto received = ReceiveDatagram(socket.Get(), receiveBuffer);
     if (!received) {
         return false; // EAGAIN when drained; a passing error is retried on the next poll
@@ -125,8 +105,7 @@ bool ModuleSimulator::ReceiveOne() {
         destination.s_addr = htonl(*received->destination);
     }
 
-    const auto datagram =
-        std::span(receiveBuffer).first(std::min(received->length, receiveBuffer.size()));
+    const auto datagram = receiveBuffer.first(std::min(received->length, receiveBuffer.size()));
     LogEntry entry{EndpointText(source),
                    AddressText(destination),
                    "other",
@@ -144,7 +123,7 @@ void ModuleSimulator::Dispatch(std::span<const std::uint8_t> datagram, const soc
         if (std::chrono::steady_clock::now() < *powerBackAt) {
             entry.action = "dropped";
             entry.details = " reason=power-off";
-            log.Write(entry);
+            Log(entry);
             return;
         }
         // Power is back: the bootloader starts afresh over the flash as far as it was written.
@@ -170,7 +149,7 @@ void ModuleSimulator::HandleWake(LogEntry& entry) {
         boot.Restart();
         entry.action = "done";
     }
-    log.Write(entry);
+    Log(entry);
 }
 
 void ModuleSimulator::HandleBootloader(std::span<const std::uint8_t> datagram,
@@ -187,7 +166,7 @@ void ModuleSimulator::HandleBootloader(std::span<const std::uint8_t> datagram,
         inBootloader = false;
         ranApplication = true;
     }
-    log.Write(entry);
+    Log(entry);
     if (!step.reply.empty()) {
         replies.Answer(socket.Get(), std::move(step.reply), source);
     }
@@ -204,24 +183,24 @@ void ModuleSimulator::HandleApplication(std::span<const std::uint8_t> datagram,
     if (const auto reason = faults.Lose()) {
         entry.action = "dropped";
         entry.details = " reason=" + std::string(*reason);
-        log.Write(entry);
+        Log(entry);
         return;
     }
     if (options.noAppAfterRun && ranApplication) {
         entry.action = "dropped";
         entry.details = " reason=no-app-after-run";
-        log.Write(entry);
+        Log(entry);
         return;
     }
     if (options.ignoreWrites && command == ManagementCommand::Write) {
         entry.details = " fault=ignore-writes";
-        log.Write(entry);
+        Log(entry);
         return;
     }
     if (const std::string key = ManagementKey(command); !key.empty() && faults.DropFirst(key)) {
         entry.action = "dropped";
         entry.details = " reason=drop-first";
-        log.Write(entry);
+        Log(entry);
         return;
     }
 
@@ -239,7 +218,7 @@ void ModuleSimulator::HandleApplication(std::span<const std::uint8_t> datagram,
     } else if (outcome.done) {
         entry.action = "done";
     }
-    log.Write(entry);
+    Log(entry);
     if (!reply.empty()) {
         replies.Answer(socket.Get(), std::move(reply), source);
     }

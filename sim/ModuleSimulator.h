@@ -20,20 +20,31 @@ namespace ostrel::sim {
 
 // One simulated module on one UDP socket: receives every datagram, hands it to the
 // application firmware or the bootloader, injects the configured faults and answers the
-// sender. Single-threaded; Run polls the socket and a stop descriptor.
+// sender. Single-threaded: an event loop (SimulatedModules) waits on its socket and its
+// reply timer, and calls it when either is due.
 class ModuleSimulator {
 public:
-    explicit ModuleSimulator(const SimOptions& chosen);
+    // Its log lines go to log, each ending in tag (empty for a module alone).
+    ModuleSimulator(const SimOptions& chosen, SimLog& log, std::string tag = {});
 
-    // Binds the socket and opens the log. Returns a message when that fails.
+    // Binds the socket. Returns a message when that fails.
     std::optional<std::string> Open();
     // "ip:port" actually bound.
     std::string LocalEndpoint() const;
-    // Serves until stopFd becomes readable, then writes the dump. Returns the exit status.
-    int Run(int stopFd);
+    int Fd() const { return socket.Get(); }
+    // Takes every datagram that waits, read into scratch (the loop's, shared by its modules),
+    // and answers what is due.
+    void OnReadable(std::span<std::uint8_t> scratch);
+    static constexpr std::size_t scratchSize = 65536;
+    // Until its next reply is due; none while none waits.
+    std::optional<timespec> ReplyDueIn() const { return replies.PollTimeout(); }
+    void SendDueReplies() { replies.SendDue(socket.Get()); }
+    // Writes the dump, if one was asked for; false when it could not be written.
+    bool WriteDump() const;
 
 private:
-    bool ReceiveOne();
+    void Log(LogEntry& entry);
+    bool ReceiveOne(std::span<std::uint8_t> buffer);
     void Dispatch(std::span<const std::uint8_t> datagram, const sockaddr_in& source,
                   LogEntry& entry);
     void HandleWake(LogEntry& entry);
@@ -41,13 +52,12 @@ private:
                           LogEntry& entry);
     void HandleApplication(std::span<const std::uint8_t> datagram, const sockaddr_in& source,
                            LogEntry& entry);
-    bool WriteDump() const;
 
     SimOptions options;
-    std::chrono::steady_clock::time_point start;
     UniqueFd socket;
     sockaddr_in local{};
-    SimLog log;
+    SimLog& log;
+    std::string tag;
     FaultInjector faults;
     BootloaderHandler boot;
     ManagementModel management;
@@ -55,7 +65,6 @@ private:
     bool inBootloader;
     bool ranApplication = false; // Run has started the application
     std::optional<std::chrono::steady_clock::time_point> powerBackAt; // while the power is off
-    std::vector<std::uint8_t> receiveBuffer;
 };
 
 } // namespace ostrel::sim

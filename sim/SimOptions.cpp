@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::uint32_t MAX_DELAY_MS = 60000;
 constexpr std::uint32_t MAX_DROP_FIRST = 1000000;
+constexpr std::uint32_t MAX_MODULES = 4096;
 constexpr std::size_t HELP_COLUMN = 23;
 constexpr const char* NOT_IPV4 = "not an IPv4 address";
 
@@ -99,6 +100,10 @@ void DeclareSocket(CLI::App& app, SimOptions& options) {
                          NOT_IPV4));
     AddNumber(app, "--port", options.port, 0xFFFF, "P",
               "UDP port to bind, 0 lets the system pick (default 6234)");
+    AddNumber(app, "--modules", options.modules, MAX_MODULES, "N",
+              "simulate N modules on consecutive addresses from --address, each with\n"
+              "its own MAC (counted up from --mac), flash, seed and log lines\n"
+              "(module=K); --dump FILE writes FILE.K (default 1, at most 4096)");
 }
 
 void DeclareIdentity(CLI::App& app, SimOptions& options) {
@@ -157,6 +162,12 @@ void DeclareFaults(CLI::App& app, SimOptions& options) {
     AddNumber(app, "--lose-erases", options.loseErases, MAX_DROP_FIRST, "N",
               "lose the first N Erase frames (a whole first update, with N at least\n"
               "its attempts)");
+    app.add_option_function<unsigned>(
+           "--faulty", [&options](unsigned count) { options.faulty = count; },
+           "only the first K of the --modules get the faults above, the rest are\n"
+           "sound (default: all)")
+        ->type_name("K")
+        ->transform(Number(MAX_MODULES));
 }
 
 void DeclareOutput(CLI::App& app, SimOptions& options) {
@@ -233,6 +244,9 @@ ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
     try {
         app.parse(Cli11Arguments(app, args));
         parsed.options.ipGiven = app.count("--ip") > 0;
+        if (parsed.options.modules == 0) {
+            throw CLI::ValidationError("--modules", "at least one module");
+        }
     } catch (const CLI::CallForHelp&) {
         parsed.status = ParseStatus::Help;
     } catch (const CLI::CallForVersion&) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,9 +26,11 @@ struct SimOptions {
     bool duplicate = false;
     bool badVerify = false;
     bool shortReply = false;
-    bool ignoreWrites = false;  // a write request changes nothing
-    bool noAppAfterRun = false; // after Run the application never answers
-    unsigned loseErases = 0;    // the first N Erase frames are lost
+    bool ignoreWrites = false;      // a write request changes nothing
+    bool noAppAfterRun = false;     // after Run the application never answers
+    unsigned loseErases = 0;        // the first N Erase frames are lost
+    unsigned modules = 1;           // simulated on consecutive addresses
+    std::optional<unsigned> faulty; // the first so many get the faults; all when not given
     bool stopWithParent = false;
     std::string logPath;
     std::string dumpPath;

@@ -1,7 +1,7 @@
 #include "common/UniqueFd.h"
 #include "common/Version.h"
-#include "sim/ModuleSimulator.h"
 #include "sim/SimOptions.h"
+#include "sim/SimulatedModules.h"
 
 #include <csignal>
 #include <cstdio>
@@ -58,12 +58,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    ModuleSimulator simulator(parsed.options);
+    SimulatedModules simulator(parsed.options);
     if (const auto error = simulator.Open()) {
         std::fprintf(stderr, "vexa-sim: %s\n", error->c_str());
         return EXIT_BAD_USAGE;
     }
-    std::printf("vexa-sim listening on %s\n", simulator.LocalEndpoint().c_str());
+    std::printf("vexa-sim listening on %s\n", simulator.Listening().c_str());
     std::fflush(stdout);
     return simulator.Run(stop.Get());
 }

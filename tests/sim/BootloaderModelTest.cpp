@@ -64,7 +64,8 @@ private:
 };
 
 Bytes FlashRange(const BootloaderModel& model, std::uint32_t physical, std::size_t length) {
-    const auto contents = model.Flash().Contents().subspan(physical - flashBase, length);
+    const auto all = model.Flash().Contents();
+    const auto contents = std::span(all).subspan(physical - flashBase, length);
     return {contents.begin(), contents.end()};
 }
 

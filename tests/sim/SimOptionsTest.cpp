@@ -196,7 +196,8 @@ TEST(SimOptionsTest, HelpWinsAndDocumentsEveryOption) {
         "--address --port --name --mac --app-version --ident --ip --mask --dhcp --pid "
         "--reception-port --bootloader --silent --drop-first --loss --seed --latency --delay "
         "--jitter --power-loss-after --power-off --duplicate --bad-verify --short-reply "
-        "--ignore-writes --no-app-after-run --lose-erases --log --dump --stop-with-parent "
+        "--ignore-writes --no-app-after-run --lose-erases --modules --faulty --log --dump "
+        "--stop-with-parent "
         "--help -h --version");
     const std::set<std::string> every{std::istream_iterator<std::string>(names), {}};
     EXPECT_EQ(DocumentedOptions(help), every);
