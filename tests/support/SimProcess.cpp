@@ -94,6 +94,11 @@ std::vector<std::uint8_t> SimProcess::Flash() const {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+std::vector<std::uint8_t> SimProcess::Flash(unsigned module) const {
+    std::ifstream file(DumpPath().string() + "." + std::to_string(module), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
 SimExit RunSimToExit(const std::vector<std::string>& args, std::chrono::milliseconds limit) {
     ChildProcess process(SimExecutable(), args, {.pipeOutput = true});
     SimExit result;

@@ -53,8 +53,9 @@ public:
     // Waits until the log holds at least count such lines; false after the time limit.
     bool WaitForLog(std::string_view kind, std::string_view command, std::size_t count = 1,
                     std::chrono::milliseconds limit = std::chrono::seconds(2)) const;
-    // The last dump written (empty if none yet).
+    // The last dump written (empty if none yet); of module K (from 1) of a --modules process.
     std::vector<std::uint8_t> Flash() const;
+    std::vector<std::uint8_t> Flash(unsigned module) const;
 
 private:
     TempDir dir;
