@@ -96,13 +96,18 @@ void BootLink::WorkerMain(std::stop_token stop) {
     while (!stop.stop_requested()) {
         // A send held back for the answer's copies is waited for, not slept past.
         const auto held = replies.SendHeldFor(ReplyFilter::Clock::now());
-        const bool holding = attemptsLeft.load(std::memory_order_acquire) != 0 &&
-                             retryState == RetryState::Idle && held > held.zero();
-        const bool active =
-            ReceiveStep(holding ? std::chrono::duration_cast<std::chrono::nanoseconds>(held)
-                                : UdpEndpoint::receiveTimeout);
+        const bool armed = attemptsLeft.load(std::memory_order_acquire) != 0;
+        const bool holding = armed && retryState == RetryState::Idle && held > held.zero();
+        // With nothing armed, outstanding or declared there is nothing to time: the worker
+        // sleeps until a datagram comes, a command is armed or it is asked to stop (each of
+        // which signals wake), instead of waking fifty times a second for nothing.
+        const bool timing = armed || retryState != RetryState::Idle || timedOut;
+        const bool active = ReceiveStep(
+            holding  ? std::optional(std::chrono::duration_cast<std::chrono::nanoseconds>(held))
+            : timing ? std::optional<std::chrono::nanoseconds>(UdpEndpoint::receiveTimeout)
+                     : std::nullopt);
         const bool sent = RetryStep();
-        if (!active && !sent && !holding) {
+        if (!active && !sent && !holding && timing) {
             // Only an idle pass rests: after a reply, a wake or a send the next wait follows at
             // once.
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -110,12 +115,15 @@ void BootLink::WorkerMain(std::stop_token stop) {
     }
 }
 
-bool BootLink::ReceiveStep(std::chrono::nanoseconds wait) {
+bool BootLink::ReceiveStep(std::optional<std::chrono::nanoseconds> wait) {
     // Wait for a datagram as long as a receive would, but wake for a newly armed command.
     std::array<pollfd, 2> waitOn{{{endpoint.NativeHandle(), POLLIN, 0}, {wake.Fd(), POLLIN, 0}}};
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
-    const timespec limit{seconds.count(), (wait - seconds).count()};
-    ::ppoll(waitOn.data(), waitOn.size(), &limit, nullptr);
+    timespec limit{};
+    if (wait) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(*wait);
+        limit = {seconds.count(), (*wait - seconds).count()};
+    }
+    ::ppoll(waitOn.data(), waitOn.size(), wait ? &limit : nullptr, nullptr);
     const bool woken = (waitOn[1].revents & POLLIN) != 0;
     if (woken) {
         wake.Drain();

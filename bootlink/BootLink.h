@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 namespace ostrel {
@@ -58,7 +59,7 @@ private:
              bool restartProgram);
     void WorkerMain(std::stop_token stop);
     // True when the pass received a datagram or was woken.
-    bool ReceiveStep(std::chrono::nanoseconds wait);
+    bool ReceiveStep(std::optional<std::chrono::nanoseconds> wait); // none: until something comes
     bool RetryStep();
     void DispatchReply();
     // Posts a copy of the reply's data, so the receiver never reads the worker's buffer.

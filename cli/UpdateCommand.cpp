@@ -6,6 +6,8 @@
 #include "devices/MacText.h"
 #include "fleet/FleetOutcome.h"
 #include "fleet/LedgerListener.h"
+#include "fleet/OpenFileLimit.h"
+#include "fleet/OpenFileLimit.h"
 
 namespace ostrel::cli {
 
@@ -146,6 +148,14 @@ ExitCode UpdateCommand::Run(Console& console, const StopSignals& stop, LedgerAcc
         return *failure;
     }
     auto targets = std::get<std::vector<FleetTarget>>(std::move(resolved));
+    std::size_t atOnce = parallel == 0 ? targets.size() : std::min(parallel, targets.size());
+    if (report->format || !unlessVersion.empty()) {
+        atOnce = std::max(atOnce, (targets.size() + 3) / 4); // one probe each, all at once
+    }
+    if (const auto tooMany = RaiseOpenFileLimitFor(atOnce)) {
+        console.Error(*tooMany);
+        return ExitCode::Failed;
+    }
     if (report->format || !unlessVersion.empty()) {
         ReadVersionsBefore(targets, std::chrono::seconds(2), stop.Fd());
     }

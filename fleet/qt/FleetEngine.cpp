@@ -3,6 +3,7 @@
 #include "common/Version.h"
 #include "fleet/LedgerListener.h"
 #include "fleet/ModuleReads.h"
+#include "fleet/OpenFileLimit.h"
 
 namespace ostrel {
 
@@ -96,6 +97,10 @@ bool FleetEngine::Update(UpdateJob job, std::vector<FleetTarget> targets, FleetP
         PostedEvents posted(*this);
         LedgerRecorder ledger = EngineLedger(posted);
         LedgerListener recording(posted, ledger, job, sha256);
+        if (const auto tooMany =
+                RaiseOpenFileLimitFor(policy.parallel == 0 ? targets.size() : policy.parallel)) {
+            posted.Warn(*tooMany);
+        }
         FleetUpdate fleet(job, ModuleTargetsOf(targets), policy, recording, stop.Fd());
         const bool whole = fleet.Run();
         EngineEvent ended;
