@@ -2,6 +2,7 @@
 // single-module tests with --modules 1 and --modules 8 end alike, --faulty K spoils exactly
 // K, and (label fleet128) a fleet of 128 modules with 16 faulty of four kinds: every sound one
 // verified with the image in its flash, every faulty one with its own code.
+#include "tests/support/ChildProcess.h"
 #include "tests/support/CliProcess.h"
 #include "tests/support/FlashCheck.h"
 #include "tests/support/HexFileWriter.h"
@@ -107,6 +108,26 @@ TEST_F(MultiModuleTest, FaultyKSpoilsTheFirstKAndEachHasItsOwnMac) {
     }
     EXPECT_EQ(macs.size(), 8u);
     EXPECT_TRUE(macs.contains("00-50-C2-12-34-5D")) << "the base MAC counted up by 7";
+}
+
+// More modules at once than the hard limit on open files allows: refused before anything
+// goes out, with how many would fit.
+TEST_F(MultiModuleTest, AFleetBeyondTheHardFileLimitIsRefusedBeforeAnythingIsSent) {
+    test::SimProcess sim(test::SimAt(Address(53, 1), {"--modules", "40"}));
+    std::string command = "ulimit -Sn 64 && ulimit -Hn 64 && exec " OSTREL_CLI_PATH " update " +
+                          dir.Write("firmware.hex", test::MakeFirmware(512).Text());
+    for (int host = 1; host <= 40; ++host) {
+        command += " --ip " + Address(53, host);
+    }
+    test::ChildProcess cli("/bin/sh", {"-c", command},
+                           {.outputPath = dir.File("out.txt").string()});
+    EXPECT_EQ(cli.WaitForExit(10s), 1);
+    EXPECT_NE(test::ReadFile(dir.File("out.txt"))
+                  .find("40 modules at once need 224 open files, but "
+                        "this process may open at most 64"),
+              std::string::npos)
+        << test::ReadFile(dir.File("out.txt"));
+    EXPECT_TRUE(sim.LogLines().empty()) << "nothing was sent";
 }
 
 class FleetOf128Test : public MultiModuleTest {};
