@@ -64,12 +64,12 @@ void FleetOf64KiBUpdates(benchmark::State& state) {
     try {
         for (std::size_t first = 0; first < modules; first += 250) {
             const std::size_t count = std::min<std::size_t>(250, modules - first);
-            sims.push_back(std::make_unique<ostrel::test::SimProcess>(ostrel::test::SimOptions{
-                .address = ModuleAt(first),
-                .port = 6234,
-                .args = {"--modules", std::to_string(count)},
-                .log = false,
-                .dump = false}));
+            sims.push_back(std::make_unique<ostrel::test::SimProcess>(
+                ostrel::test::SimOptions{.address = ModuleAt(first),
+                                         .port = 6234,
+                                         .args = {"--modules", std::to_string(count)},
+                                         .log = false,
+                                         .dump = false}));
         }
     } catch (const std::runtime_error& error) {
         state.SkipWithError(error.what());

@@ -7,7 +7,6 @@
 #include "fleet/FleetOutcome.h"
 #include "fleet/LedgerListener.h"
 #include "fleet/OpenFileLimit.h"
-#include "fleet/OpenFileLimit.h"
 
 namespace ostrel::cli {
 
