@@ -22,8 +22,9 @@ std::optional<std::string> RaiseOpenFileLimitFor(std::size_t modulesAtOnce) {
             limit.rlim_max > filesBeside ? (limit.rlim_max - filesBeside) / filesPerModule : 0;
         return std::to_string(modulesAtOnce) + " modules at once need " + std::to_string(needed) +
                " open files, but this process may open at most " + std::to_string(limit.rlim_max) +
-               " (the hard limit, ulimit -Hn): raise it, or update at most " + std::to_string(fit) +
-               " at once with --parallel";
+               " (the hard limit, ulimit -Hn): raise it" +
+               (fit > 0 ? ", or update at most " + std::to_string(fit) + " at once with --parallel"
+                        : std::string());
     }
     limit.rlim_cur = needed;
     if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
