@@ -91,21 +91,25 @@ bool WireTrace::Write(std::span<const std::uint8_t> block) {
     return true;
 }
 
-void WireTrace::SetComment(const std::string& comment) {
+bool WireTrace::SetComment(const std::string& comment) {
     const auto slot = pcapng::CommentSlot(comment);
-    ::pwrite(file.Get(), slot.data(), slot.size(),
-             static_cast<off_t>(pcapng::SectionCommentOffset(program)));
+    return ::pwrite(file.Get(), slot.data(), slot.size(),
+                    static_cast<off_t>(pcapng::SectionCommentOffset(program))) ==
+           static_cast<ssize_t>(slot.size());
 }
 
 void WireTrace::Cut(const std::string& why) {
     cut = true;
     // A block half written would hide every block after it from a reader: none follows now,
     // and the file ends at the last whole one.
-    (void)::ftruncate(file.Get(), written);
-    SetComment("cut: " + why + " after " + std::to_string(datagrams) + " datagrams");
+    const bool whole = ::ftruncate(file.Get(), written) == 0;
+    const bool marked =
+        SetComment("cut: " + why + " after " + std::to_string(datagrams) + " datagrams");
     if (warn) {
         warn("the trace could not be written on (" + why + "); it ends after " +
-             std::to_string(datagrams) + " datagrams, and the work goes on");
+             std::to_string(datagrams) + " datagrams" +
+             (whole && marked ? "" : ", and may end in a part of a block") +
+             ", and the work goes on");
     }
 }
 

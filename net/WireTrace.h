@@ -56,7 +56,7 @@ private:
     WireTrace(UniqueFd file, std::string program, Warning warn);
     bool Write(std::span<const std::uint8_t> block);
     void Cut(const std::string& why);
-    void SetComment(const std::string& comment);
+    bool SetComment(const std::string& comment);
     std::uint32_t InterfaceFor(DeviceAddress local);
     DeviceAddress RouteSource(DeviceAddress remote, std::uint16_t port);
 
