@@ -12,10 +12,6 @@ namespace ostrel::cli {
 
 namespace {
 
-std::string TextOf(const LedgerBytes& bytes) {
-    return {bytes.begin(), bytes.end()};
-}
-
 template <typename T>
 nlohmann::ordered_json OrNull(const std::optional<T>& value) {
     return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);

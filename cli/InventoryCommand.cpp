@@ -8,10 +8,6 @@ namespace ostrel::cli {
 
 namespace {
 
-std::string TextOf(const LedgerBytes& bytes) {
-    return {bytes.begin(), bytes.end()};
-}
-
 std::string Joined(const std::vector<std::string>& parts) {
     std::string text;
     for (const std::string& part : parts) {

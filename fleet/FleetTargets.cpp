@@ -1,6 +1,7 @@
 #include "fleet/FleetTargets.h"
 
 #include "common/DottedAddress.h"
+#include "common/TrimmedText.h"
 #include "devices/MacText.h"
 #include "fleet/ModuleReads.h"
 #include "fleet/TargetMatch.h"
@@ -11,15 +12,6 @@
 namespace ostrel {
 
 namespace {
-
-std::string Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r");
-    return std::string(text.substr(first, last - first + 1));
-}
 
 using Named = TargetName;
 

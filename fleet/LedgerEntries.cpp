@@ -7,10 +7,6 @@
 
 namespace ostrel {
 
-LedgerBytes BytesOf(std::string_view text) {
-    return {text.begin(), text.end()};
-}
-
 Sighting SightingOf(const ManagementReply& reply, const std::string& interfaceName) {
     return {MacText(reply.macAddress),
             FormatDottedQuad(reply.Address()),

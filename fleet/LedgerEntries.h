@@ -9,8 +9,6 @@
 
 namespace ostrel {
 
-// Text as the ledger keeps what came from the network: the bytes themselves.
-LedgerBytes BytesOf(std::string_view text);
 // The modules a discovery heard, as the ledger keeps them.
 std::vector<Sighting> SightingsOf(const std::vector<DiscoveredModule>& heard);
 Sighting SightingOf(const ManagementReply& reply, const std::string& interfaceName);

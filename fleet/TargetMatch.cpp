@@ -1,5 +1,6 @@
 #include "fleet/TargetMatch.h"
 
+#include "common/TrimmedText.h"
 #include "devices/MacText.h"
 
 #include <cctype>
@@ -8,15 +9,6 @@
 namespace ostrel {
 
 namespace {
-
-std::string Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r");
-    return std::string(text.substr(first, last - first + 1));
-}
 
 std::string Normalized(std::string_view mac) {
     std::string text;

@@ -3,11 +3,19 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ostrel {
 
+// Text that came from the network, kept as the bytes themselves, and read back as them.
 using LedgerBytes = std::vector<std::uint8_t>;
+inline LedgerBytes BytesOf(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+inline std::string TextOf(const LedgerBytes& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
 
 // Who recorded a row: the user, the host, and the program with its version.
 struct RecordedBy {

@@ -14,10 +14,6 @@ namespace ostrel {
 
 namespace {
 
-std::string TextOf(const LedgerBytes& bytes) {
-    return {bytes.begin(), bytes.end()};
-}
-
 QString Shown(const std::string& network) {
     // Names come from the network: shown as the terminal would print them, harmless.
     return QString::fromStdString(SafeText(network));

@@ -4,10 +4,10 @@
 // the modules and runs it in the program's one.
 #include "tests/support/CliProcess.h"
 #include "tests/support/HexFileWriter.h"
+#include "tests/support/NetworkNamespace.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -53,9 +53,7 @@ int Wakes(const std::string& log) {
 class CliDiscoveryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* outside = std::getenv("OSTREL_OUTSIDE_NETNS");
-        const auto inside = std::filesystem::read_symlink("/proc/self/ns/net").string();
-        ASSERT_TRUE(outside != nullptr && inside != outside)
+        ASSERT_TRUE(test::InALaunchersNetworkNamespace())
             << "discovery broadcasts: run only inside the namespaces the script makes";
         ASSERT_EQ(SimLogs().size(), 4u);
     }

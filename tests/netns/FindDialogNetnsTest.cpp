@@ -6,6 +6,7 @@
 #include "devices/qt/FindDialog.h"
 #include "platform/IpAddressEdit.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/NetworkNamespace.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/Controls.h"
 
@@ -85,9 +86,7 @@ protected:
     static void SetUpTestSuite() {
         // A broadcast from here would leave the machine: only ever in a namespace of our own,
         // never in the one the script was started in.
-        const auto own = std::filesystem::read_symlink("/proc/self/ns/net").string();
-        const auto outside = qEnvironmentVariable("OSTREL_OUTSIDE_NETNS").toStdString();
-        if (outside.empty() || own == outside || SimLogs().size() != std::size(modules)) {
+        if (!test::InALaunchersNetworkNamespace() || SimLogs().size() != std::size(modules)) {
             std::fprintf(stderr, "run by discovery-in-namespaces.sh only\n");
             std::exit(2);
         }

@@ -3,10 +3,9 @@
 #include "fleet/qt/FleetWindow.h"
 #include "tests/support/HexFileWriter.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/NetworkNamespace.h"
 #include "tests/support/TempDir.h"
 
-#include <cstdlib>
-#include <filesystem>
 
 #include <QAction>
 #include <QLabel>
@@ -23,9 +22,7 @@ namespace {
 class FleetWindowScanTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* outside = std::getenv("OSTREL_OUTSIDE_NETNS");
-        const auto inside = std::filesystem::read_symlink("/proc/self/ns/net").string();
-        ASSERT_TRUE(outside != nullptr && inside != outside)
+        ASSERT_TRUE(test::InALaunchersNetworkNamespace())
             << "the scan broadcasts: run only inside the namespaces the script makes";
         window = std::make_unique<FleetWindow>(FleetWindowStart{}, messages);
         window->show(); // the first scan starts only now
