@@ -1,9 +1,8 @@
 #include "app/qt/SettingsStore.h"
 
+#include "platform/ConfigFile.h"
 #include "platform/PathText.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -20,12 +19,7 @@ SettingsStore::SettingsStore(QString path, MessageSink& sink)
     : filePath(std::move(path)), messages(sink) {}
 
 QString SettingsStore::DefaultFilePath() {
-    QString directory = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (directory.isEmpty()) {
-        directory = QDir::homePath() + QStringLiteral("/.config");
-    }
-    return directory + QLatin1Char('/') + QCoreApplication::applicationName() +
-           QStringLiteral(".ini");
+    return platform::ConfigFilePath();
 }
 
 std::string SettingsStore::ReadValue(const char* key, const char* fallback) const {

@@ -52,7 +52,7 @@ private:
     static EngineEvent Event(EngineEvent::Kind kind, const ModuleTarget& module) {
         EngineEvent event;
         event.kind = kind;
-        event.module = module.name;
+        event.module = module.address;
         return event;
     }
     void Post(EngineEvent::Kind kind, const ModuleTarget& module) {

@@ -22,7 +22,7 @@ namespace ostrel {
 struct EngineEvent {
     enum class Kind { Start, Phase, Progress, Resent, TryAgain, End, Notice, Scanned, Read, Ended };
     Kind kind = Kind::Notice;
-    std::string module; // the module's address as text
+    DeviceAddress module = 0; // the module's address
     Phase phase = Phase::Wake;
     std::uint32_t done = 0;
     std::uint32_t total = 0;
@@ -71,7 +71,7 @@ private:
     std::deque<EngineEvent> events;
     // Where each module's progress waits in events: a newer one takes its place, since only
     // the last is drawn.
-    std::unordered_map<std::string, std::size_t> progressAt;
+    std::unordered_map<DeviceAddress, std::size_t> progressAt;
     std::jthread worker;
 };
 

@@ -1,6 +1,5 @@
 #include "fleet/qt/FleetEventText.h"
 
-#include "common/DottedAddress.h"
 #include "ledger/Ledger.h"
 
 #include <QObject>
@@ -86,9 +85,7 @@ void ApplyToModel(const EngineEvent& event, FleetTableModel& model) {
     default:
         break;
     }
-    std::string notAddress;
-    const auto address = ParseModuleAddress(event.module, notAddress);
-    if (const auto row = address ? model.RowOf(*address) : std::nullopt) {
+    if (const auto row = model.RowOf(event.module)) {
         model.Update(*row, [&](FleetRow& shown) { ApplyToRow(event, shown); });
     }
 }

@@ -1,5 +1,6 @@
 #include "fleet/qt/FleetTableModel.h"
 
+#include "common/DottedAddress.h"
 #include "common/SafeText.h"
 #include "devices/MacText.h"
 #include "ledger/Ledger.h"
@@ -26,11 +27,10 @@ QString LocalTime(const std::string& stamp) {
                           : QString::fromStdString(stamp);
 }
 
+// The ledger keeps addresses as they were written: dotted, or empty when none was known.
 DeviceAddress AddressOf(const std::string& dotted) {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    return std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) == 4
-               ? (a << 24 | b << 16 | c << 8 | d)
-               : 0;
+    std::string notDotted;
+    return ParseDottedAddress(dotted, notDotted).value_or(0);
 }
 
 void Fill(FleetRow& row, const ManagementReply& reply, const std::string& interfaceName) {

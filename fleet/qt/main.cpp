@@ -3,6 +3,7 @@
 #include "common/Version.h"
 #include "fleet/FleetTargets.h"
 #include "fleet/qt/FleetWindow.h"
+#include "platform/ConfigFile.h"
 #include "platform/DisplayPresence.h"
 #include "platform/EnvironmentTrace.h"
 #include "platform/MessageBox.h"
@@ -13,7 +14,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QIcon>
 
 namespace {
@@ -25,14 +25,6 @@ public:
         std::fprintf(stderr, "ostrel-fleet: %s\n", text.c_str());
     }
 };
-
-std::string SettingsPath() {
-    QString directory = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (directory.isEmpty()) {
-        directory = QDir::homePath() + QStringLiteral("/.config");
-    }
-    return (directory + QStringLiteral("/ostrel-fleet.ini")).toStdString();
-}
 
 // The window's start as the command line asks for it; nullopt, said on standard error, for
 // arguments it cannot take. --help and --version end the program here.
@@ -56,7 +48,8 @@ std::optional<ostrel::FleetWindowStart> StartFromArguments(const QCoreApplicatio
     parser.process(application);
 
     ostrel::FleetWindowStart start;
-    start.settingsPath = SettingsPath();
+    // Beside the window's settings, named after this program.
+    start.settingsPath = ostrel::platform::ConfigFilePath().toStdString();
     StandardErrorNotices notices;
     std::string error;
     for (const QString& text : parser.values(ip)) {
