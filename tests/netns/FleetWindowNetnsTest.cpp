@@ -6,7 +6,6 @@
 #include "tests/support/NetworkNamespace.h"
 #include "tests/support/TempDir.h"
 
-
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
