@@ -35,12 +35,20 @@ void BootLink::SendRaw(std::span<const std::uint8_t> bytes) {
 
 void BootLink::StartWorker(LinkListener& newListener) {
     listener.store(&newListener);
-    if (!worker.joinable()) {
+    if (sharedLoop != nullptr) {
+        if (!placeOnLoop) {
+            placeOnLoop = sharedLoop->Add(*this);
+        }
+    } else if (!worker.joinable()) {
         worker = std::jthread([this](std::stop_token stop) { WorkerMain(stop); });
     }
 }
 
 void BootLink::StopWorker() {
+    if (placeOnLoop) {
+        sharedLoop->Remove(*placeOnLoop);
+        placeOnLoop.reset();
+    }
     if (worker.joinable()) {
         worker.request_stop();
         wake.Signal();
@@ -94,43 +102,52 @@ std::uint16_t BootLink::ImageCrc() {
 
 void BootLink::WorkerMain(std::stop_token stop) {
     while (!stop.stop_requested()) {
-        // A send held back for the answer's copies is waited for, not slept past.
-        const auto held = replies.SendHeldFor(ReplyFilter::Clock::now());
-        const bool armed = attemptsLeft.load(std::memory_order_acquire) != 0;
-        const bool holding = armed && retryState == RetryState::Idle && held > held.zero();
-        // With nothing armed, outstanding or declared there is nothing to time: the worker
-        // sleeps until a datagram comes, a command is armed or it is asked to stop (each of
-        // which signals wake), instead of waking fifty times a second for nothing.
-        const bool timing = armed || retryState != RetryState::Idle || timedOut;
-        const bool active = ReceiveStep(
-            holding  ? std::optional(std::chrono::duration_cast<std::chrono::nanoseconds>(held))
-            : timing ? std::optional<std::chrono::nanoseconds>(UdpEndpoint::receiveTimeout)
-                     : std::nullopt);
-        const bool sent = RetryStep();
-        if (!active && !sent && !holding && timing) {
-            // Only an idle pass rests: after a reply, a wake or a send the next wait follows at
-            // once.
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const WaitPlan plan = PlanWait();
+        std::array<pollfd, 2> waitOn{{{SocketFd(), POLLIN, 0}, {WakeFd(), POLLIN, 0}}};
+        timespec limit{};
+        if (plan.wait) {
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(*plan.wait);
+            limit = {seconds.count(), (*plan.wait - seconds).count()};
+        }
+        ::ppoll(waitOn.data(), waitOn.size(), plan.wait ? &limit : nullptr, nullptr);
+        if (Pass(plan, (waitOn[0].revents & POLLIN) != 0, (waitOn[1].revents & POLLIN) != 0)) {
+            std::this_thread::sleep_for(idleRest);
         }
     }
 }
 
-bool BootLink::ReceiveStep(std::optional<std::chrono::nanoseconds> wait) {
-    // Wait for a datagram as long as a receive would, but wake for a newly armed command.
-    std::array<pollfd, 2> waitOn{{{endpoint.NativeHandle(), POLLIN, 0}, {wake.Fd(), POLLIN, 0}}};
-    timespec limit{};
-    if (wait) {
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(*wait);
-        limit = {seconds.count(), (*wait - seconds).count()};
+BootLink::WaitPlan BootLink::PlanWait() {
+    // A send held back for the answer's copies is waited for, not slept past.
+    const auto held = replies.SendHeldFor(ReplyFilter::Clock::now());
+    const bool armed = attemptsLeft.load(std::memory_order_acquire) != 0;
+    WaitPlan plan;
+    plan.holding = armed && retryState == RetryState::Idle && held > held.zero();
+    // With nothing armed, outstanding or declared there is nothing to time: the worker sleeps
+    // until a datagram comes, a command is armed or it is asked to stop (each of which signals
+    // wake), instead of waking fifty times a second for nothing.
+    plan.timing = armed || retryState != RetryState::Idle || timedOut;
+    if (plan.holding) {
+        plan.wait = std::chrono::duration_cast<std::chrono::nanoseconds>(held);
+    } else if (plan.timing) {
+        plan.wait = UdpEndpoint::receiveTimeout;
     }
-    ::ppoll(waitOn.data(), waitOn.size(), wait ? &limit : nullptr, nullptr);
-    const bool woken = (waitOn[1].revents & POLLIN) != 0;
+    return plan;
+}
+
+bool BootLink::Pass(const WaitPlan& plan, bool readable, bool woken) {
+    const bool active = ReceiveStep(readable, woken);
+    const bool sent = RetryStep();
+    // Only an idle pass rests: after a reply, a wake or a send the next wait follows at once.
+    return !active && !sent && !plan.holding && plan.timing;
+}
+
+bool BootLink::ReceiveStep(bool readable, bool woken) {
     if (woken) {
         wake.Drain();
     }
     std::array<std::uint8_t, 256> buffer;
     UdpEndpoint::Arrival received;
-    if (waitOn[0].revents & POLLIN) {
+    if (readable) {
         received = endpoint.ReceiveWithArrival(std::span(buffer).first(maxReplyDatagram));
     }
     decoder.DecodeBytes(std::span(buffer).first(received.length));

@@ -2,8 +2,10 @@
 
 #include "bootlink/FrameBuilder.h"
 #include "bootlink/FrameDecoder.h"
+#include "bootlink/LinkLoop.h"
 #include "bootlink/LinkOperations.h"
 #include "bootlink/ReplyFilter.h"
+#include "bootlink/WorkerPasses.h"
 #include "common/MessageSink.h"
 #include "common/WakeEvent.h"
 #include "image/HexImage.h"
@@ -17,13 +19,14 @@
 namespace ostrel {
 
 // The host end of the bootloader protocol: the HEX file, a UDP endpoint to one module, and a
-// worker thread that sends, resends on time-out, receives and reports. Each copy waits the
+// worker that sends, resends on time-out, receives and reports: a thread of its own, or the
+// passes a LinkLoop runs for many links on one thread. Each copy waits the
 // time-out the command was given, or longer on a path whose round trip is longer (ReplyFilter).
 //
 // Hand-over between the driving thread and the worker: a command is handed over only while
 // the link is idle; its frame, attempts and time-out are complete before attemptsLeft is
 // stored (release), and the worker sends only after it has loaded attemptsLeft (acquire).
-class BootLink final : public LinkOperations {
+class BootLink final : public LinkOperations, private WorkerPasses {
 public:
     static constexpr std::size_t maxReplyDatagram = 245;
     static constexpr std::chrono::milliseconds runTimeout{10};
@@ -39,6 +42,9 @@ public:
     // The image's range and CRC, worked out once for many links of the same file: Verify and
     // ImageCrc take them instead of building the 5 MiB image again. The window builds it.
     void UseKnownImage(const HexImage::BuildResult& range) { knownImage = range; }
+    // The worker's passes run on this loop instead of a thread of the link's own. To be called
+    // before the worker starts; the loop must outlive the link's worker.
+    void RunOn(LinkLoop& loop) { sharedLoop = &loop; }
 
     bool LoadHexFile(const std::string& path) override;
     bool Open(std::uint16_t port, DeviceAddress address) override;
@@ -58,8 +64,13 @@ private:
     bool Arm(BootCommand command, std::uint16_t attempts, std::chrono::milliseconds timeout,
              bool restartProgram);
     void WorkerMain(std::stop_token stop);
+    // WorkerPasses
+    WaitPlan PlanWait() override;
+    bool Pass(const WaitPlan& plan, bool readable, bool woken) override;
+    int SocketFd() const override { return endpoint.NativeHandle(); }
+    int WakeFd() const override { return wake.Fd(); }
     // True when the pass received a datagram or was woken.
-    bool ReceiveStep(std::optional<std::chrono::nanoseconds> wait); // none: until something comes
+    bool ReceiveStep(bool readable, bool woken);
     bool RetryStep();
     void DispatchReply();
     // Posts a copy of the reply's data, so the receiver never reads the worker's buffer.
@@ -89,6 +100,8 @@ private:
     bool timedOut = false;
     Clock::time_point deadline{};
 
+    LinkLoop* sharedLoop = nullptr;
+    std::optional<LinkLoop::Place> placeOnLoop; // the driving thread's
     std::jthread worker;
 };
 

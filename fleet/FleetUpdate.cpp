@@ -1,7 +1,5 @@
 #include "fleet/FleetUpdate.h"
 
-#include "common/EventWait.h"
-
 #include <algorithm>
 
 namespace ostrel {
@@ -17,35 +15,55 @@ FleetUpdate::FleetUpdate(const UpdateJob& theJob, std::vector<ModuleTarget> targ
     for (ModuleTarget& target : targets) {
         modules.push_back({std::move(target), 0, 0, nullptr, std::nullopt});
     }
-}
-
-std::size_t FleetUpdate::Running() const {
-    return static_cast<std::size_t>(std::ranges::count_if(modules, [](const Module& module) {
-        return module.current != nullptr && !module.current->Ended();
-    }));
+    dueOf.resize(modules.size());
+    isProbing.resize(modules.size());
 }
 
 std::size_t FleetUpdate::Cap() const {
     return policy.parallel == 0 ? modules.size() : policy.parallel;
 }
 
-void FleetUpdate::StartTry(Module& module, Clock::time_point now) {
+void FleetUpdate::StartTry(std::size_t index, Clock::time_point now) {
+    Module& module = modules[index];
     ++module.tries;
     const std::size_t id = moduleOfTry.size();
-    moduleOfTry.push_back(static_cast<std::size_t>(&module - modules.data()));
-    module.current = std::make_unique<ModuleUpdate>(module.target, job, listener, queue, id);
+    moduleOfTry.push_back(index);
+    module.current = std::make_unique<ModuleUpdate>(module.target, job, listener, queue, links, id);
     module.current->Start(now);
+    Touched(index);
+}
+
+void FleetUpdate::Touched(std::size_t index) {
+    const ModuleUpdate* update = modules[index].current.get();
+    if (update == nullptr) {
+        return;
+    }
+    if (update->Ended()) {
+        ended.push_back(index);
+        return;
+    }
+    const auto next = update->NextDue();
+    if (next != dueOf[index]) {
+        dueOf[index] = next;
+        if (next) {
+            dues.push({*next, index});
+        }
+    }
+    if (update->ProbeFd() >= 0 && !isProbing[index]) {
+        isProbing[index] = true;
+        probing.push_back(index);
+    }
 }
 
 void FleetUpdate::StartWhilePlacesAreFree(Clock::time_point now) {
-    for (std::size_t running = Running(); running < Cap() && nextToStart < modules.size();) {
-        Module& module = modules[nextToStart++];
-        if (policy.unlessVersion && module.target.versionBefore == *policy.unlessVersion) {
-            LeaveAlone(module);
+    while (running < Cap() && nextToStart < modules.size()) {
+        const std::size_t index = nextToStart++;
+        if (policy.unlessVersion && modules[index].target.versionBefore == *policy.unlessVersion) {
+            LeaveAlone(modules[index]);
             continue;
         }
-        StartTry(module, now);
         ++running;
+        StartTry(index, now);
     }
 }
 
@@ -58,80 +76,117 @@ void FleetUpdate::LeaveAlone(Module& module) {
     unchanged.name = module.target.moduleName;
     unchanged.version = module.target.versionBefore;
     module.outcome = unchanged;
+    ++finished;
     listener.End(module.target, unchanged);
 }
 
-// An ended try: the module's outcome, or another try.
-void FleetUpdate::Settle(Module& module) {
-    const ModuleOutcome& ended = module.current->Outcome();
-    module.seconds += ended.seconds;
-    if (WorthAnotherTry(ended.code) && module.tries <= policy.moreTries) {
-        listener.TryAgain(module.target, ended, module.tries + 1);
+void FleetUpdate::SettleEnded() {
+    // A try that ends at once (no address) comes back here within the same call.
+    while (!ended.empty()) {
+        const std::size_t index = ended.back();
+        ended.pop_back();
+        const ModuleUpdate* update = modules[index].current.get();
+        if (update != nullptr && update->Ended()) {
+            Settle(index);
+        }
+    }
+}
+
+// An ended try: the module's outcome, or another try in the same place.
+void FleetUpdate::Settle(std::size_t index) {
+    Module& module = modules[index];
+    const ModuleOutcome& tried = module.current->Outcome();
+    module.seconds += tried.seconds;
+    if (WorthAnotherTry(tried.code) && module.tries <= policy.moreTries) {
+        listener.TryAgain(module.target, tried, module.tries + 1);
         module.current.reset();
-        StartTry(module, Clock::now());
+        StartTry(index, Clock::now());
         return;
     }
-    module.outcome = ended;
+    Finish(module);
+}
+
+// The current try's outcome is the module's.
+void FleetUpdate::Finish(Module& module) {
+    module.outcome = module.current->Outcome();
     module.outcome->seconds = module.seconds;
     module.outcome->tries = module.tries;
     module.current.reset();
+    --running;
+    ++finished;
     listener.End(module.target, *module.outcome);
 }
 
 void FleetUpdate::InterruptAll(Clock::time_point now) {
-    for (Module& module : modules) {
+    for (std::size_t index = 0; index < modules.size(); ++index) {
+        Module& module = modules[index];
         if (module.outcome) {
             continue;
         }
         if (module.current == nullptr) {
-            StartTry(module, now);
+            ++running;
+            StartTry(index, now);
         }
         module.current->Interrupt(now);
         module.seconds += module.current->Outcome().seconds;
-        module.outcome = module.current->Outcome();
-        module.outcome->seconds = module.seconds;
-        module.outcome->tries = module.tries;
-        module.current.reset();
-        listener.End(module.target, *module.outcome);
+        Finish(module);
     }
 }
 
 void FleetUpdate::TakeLinkEvents() {
     for (const LinkEvent& event : queue.Take()) {
-        Module& module = modules[moduleOfTry[event.tryId]];
+        const std::size_t index = moduleOfTry[event.tryId];
+        ModuleUpdate* update = modules[index].current.get();
         // An event of an earlier try of the module is no business of its current one.
-        if (module.current != nullptr && module.current->Id() == event.tryId) {
-            module.current->OnLinkEvent(event);
+        if (update != nullptr && update->Id() == event.tryId) {
+            update->OnLinkEvent(event);
+            Touched(index);
         }
     }
 }
 
 void FleetUpdate::StepDue(Clock::time_point now) {
-    for (Module& module : modules) {
-        if (module.current == nullptr) {
-            continue;
+    while (!dues.empty() && dues.top().at <= now) {
+        const Due due = dues.top();
+        dues.pop();
+        if (dueOf[due.module] != due.at) {
+            continue; // a time that was put off, or of an earlier try
         }
-        const auto next = module.current->NextDue();
-        if (next && *next <= now) {
-            module.current->Step(now);
+        dueOf[due.module].reset();
+        if (ModuleUpdate* update = modules[due.module].current.get()) {
+            update->Step(now);
+            Touched(due.module);
         }
+    }
+}
+
+void FleetUpdate::WatchProbes(EventWait& wait, const bool& stopped) {
+    std::erase_if(probing, [this](std::size_t index) {
+        const ModuleUpdate* update = modules[index].current.get();
+        const bool done = update == nullptr || update->ProbeFd() < 0;
+        isProbing[index] = !done;
+        return done;
+    });
+    for (const std::size_t index : probing) {
+        wait.Watch(modules[index].current->ProbeFd(), [this, &stopped, index] {
+            if (ModuleUpdate* update = modules[index].current.get(); update && !stopped) {
+                update->OnProbeReadable(Clock::now());
+                Touched(index);
+            }
+        });
     }
 }
 
 bool FleetUpdate::Run() {
     EventWait wait;
     while (true) {
+        SettleEnded();
         StartWhilePlacesAreFree(Clock::now());
-        for (Module& module : modules) {
-            if (module.current != nullptr && module.current->Ended()) {
-                Settle(module);
-            }
-        }
-        if (std::ranges::all_of(modules, [](const Module& m) { return m.outcome.has_value(); })) {
+        if (finished == modules.size()) {
             return true;
         }
-        if (Running() < Cap() && nextToStart < modules.size()) {
-            continue; // a place came free
+        if (!ended.empty()) {
+            continue; // a try that ended as it started
         }
 
         // Wait for whatever comes first; a stop is seen before anything else that came.
@@ -142,21 +197,13 @@ bool FleetUpdate::Run() {
                 TakeLinkEvents();
             }
         });
-        for (Module& module : modules) {
-            if (module.current == nullptr) {
-                continue;
-            }
-            if (const auto next = module.current->NextDue()) {
-                wait.Until(*next);
-            }
-            if (ModuleUpdate* update = module.current.get(); update->ProbeFd() >= 0) {
-                wait.Watch(update->ProbeFd(), [&stopped, update] {
-                    if (!stopped) {
-                        update->OnProbeReadable(Clock::now());
-                    }
-                });
-            }
+        while (!dues.empty() && dueOf[dues.top().module] != dues.top().at) {
+            dues.pop();
         }
+        if (!dues.empty()) {
+            wait.Until(dues.top().at);
+        }
+        WatchProbes(wait, stopped);
         wait.Wait();
         if (stopped) {
             InterruptAll(Clock::now());

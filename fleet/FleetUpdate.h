@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bootlink/LinkLoop.h"
+#include "common/EventWait.h"
 #include "fleet/FleetListener.h"
 #include "fleet/LinkEventQueue.h"
 #include "fleet/ModuleUpdate.h"
@@ -8,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <queue>
 
 namespace ostrel {
 
@@ -23,7 +27,9 @@ struct FleetPolicy {
 // the probes' sockets and the stop descriptor, and for the next tick any update wants; it never
 // spins. A module whose try failed with no answer, a CRC mismatch or no confirm is tried again
 // from the wake string while tries remain; only its last try is its outcome. Nothing is shared
-// between the modules' links.
+// between the modules' links but the loop that runs their workers. What a round costs depends
+// on what came in it, not on the size of the fleet: modules are stepped from a queue of when
+// each is due, and only those that ended are settled.
 class FleetUpdate {
 public:
     struct Module {
@@ -45,16 +51,25 @@ public:
 
 private:
     using Clock = ModuleUpdate::Clock;
+    struct Due {
+        Clock::time_point at;
+        std::size_t module;
+        bool operator>(const Due& other) const { return at > other.at; }
+    };
 
-    void StartTry(Module& module, Clock::time_point now);
+    void StartTry(std::size_t module, Clock::time_point now);
     // Left alone, on the version asked for: it ends at once, unchanged.
     void LeaveAlone(Module& module);
     void StartWhilePlacesAreFree(Clock::time_point now);
-    void Settle(Module& module);
+    void SettleEnded();
+    void Settle(std::size_t module);
+    void Finish(Module& module);
     void InterruptAll(Clock::time_point now);
     void TakeLinkEvents();
     void StepDue(Clock::time_point now);
-    std::size_t Running() const;
+    void WatchProbes(EventWait& wait, const bool& stopped);
+    // After any call into a module's try: it ended, or is due at another time, or probes.
+    void Touched(std::size_t module);
     std::size_t Cap() const;
 
     const UpdateJob& job;
@@ -62,9 +77,17 @@ private:
     FleetListener& listener;
     int stopFd;
     LinkEventQueue queue;
+    LinkLoop links; // outlives every try's link
     std::vector<Module> modules;
     std::vector<std::size_t> moduleOfTry; // a try's id, as its link posts it, to its module
     std::size_t nextToStart = 0;
+    std::size_t running = 0;          // modules with a current try
+    std::size_t finished = 0;         // modules with an outcome
+    std::vector<std::size_t> ended;   // modules whose current try ended, to be settled
+    std::vector<std::size_t> probing; // modules whose try may await its application
+    std::vector<bool> isProbing;
+    std::vector<std::optional<Clock::time_point>> dueOf; // each module's one due time that counts
+    std::priority_queue<Due, std::vector<Due>, std::greater<>> dues;
 };
 
 // Whether a try that failed so is worth another from the wake string.

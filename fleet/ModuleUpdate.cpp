@@ -6,7 +6,7 @@
 namespace ostrel {
 
 ModuleUpdate::ModuleUpdate(ModuleTarget module, const UpdateJob& theJob, FleetListener& reportTo,
-                           LinkEventQueue& queue, std::size_t tryId)
+                           LinkEventQueue& queue, LinkLoop& links, std::size_t tryId)
     : target(std::move(module)), id(tryId), job(theJob), listener(reportTo),
       linkListener(queue, tryId), link(*this),
       procedure(job.file, target.address, *this, linkListener, *this, job.options) {
@@ -14,6 +14,7 @@ ModuleUpdate::ModuleUpdate(ModuleTarget module, const UpdateJob& theJob, FleetLi
     link.TakeRepliesOnlyFromModule();
     // Every module of a run gets the same image: its range and CRC are worked out once.
     link.UseKnownImage(job.plan.verify);
+    link.RunOn(links);
 }
 
 ModuleUpdate::~ModuleUpdate() {

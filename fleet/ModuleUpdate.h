@@ -18,7 +18,7 @@ namespace ostrel {
 // ticks by the fleet's loop at once wherever the module needs no delay. The 300 ms period is kept
 // only between the wake string and Erase (2.7 s), which the module relies on; while programming
 // a tick every 100 ms reads the progress. All calls come from the fleet's one thread; the link's
-// worker only posts to the queue.
+// passes on the fleet's link loop only post to the queue.
 class ModuleUpdate final : private UpdateView, private LinkOperations, private MessageSink {
 public:
     using Clock = std::chrono::steady_clock;
@@ -27,8 +27,9 @@ public:
     // awaits no answer, so a lost Run would leave the module in its bootloader for good.
     static constexpr std::chrono::seconds runAgainEvery{1};
 
+    // The try's link runs its worker on links.
     ModuleUpdate(ModuleTarget target, const UpdateJob& job, FleetListener& listener,
-                 LinkEventQueue& queue, std::size_t tryId);
+                 LinkEventQueue& queue, LinkLoop& links, std::size_t tryId);
     ModuleUpdate(const ModuleUpdate&) = delete;
     ModuleUpdate& operator=(const ModuleUpdate&) = delete;
     ~ModuleUpdate() override;

@@ -31,7 +31,9 @@ public:
 private:
     bool Refill();
 
-    static constexpr std::size_t bufferSize = 64 * 1024;
+    // Every link of a fleet reads the file with a buffer of its own: a thousand of them must
+    // stay small, and reads of a cached file cost little.
+    static constexpr std::size_t bufferSize = 8 * 1024;
 
     UniqueFd fd;
     std::unique_ptr<char[]> buffer;

@@ -41,9 +41,14 @@ int ThreadCount() {
     return count;
 }
 
-class BootLinkTest : public ::testing::Test {
+// Each case runs twice: the link's worker on a thread of its own, and as passes on a loop that
+// many links share; what goes on the wire, and when, must not differ.
+class BootLinkTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
+        if (GetParam()) {
+            link.RunOn(loop.emplace());
+        }
         ASSERT_TRUE(link.Open(peer.Port(), loopback));
         link.StartWorker(listener);
     }
@@ -67,10 +72,11 @@ protected:
     test::MessageRecorder messages;
     test::UdpPeer peer;
     test::RecordingListener listener;
+    std::optional<LinkLoop> loop;
     BootLink link{messages};
 };
 
-TEST_F(BootLinkTest, SilentModuleGetsEveryAttemptThenATimeout) {
+TEST_P(BootLinkTest, SilentModuleGetsEveryAttemptThenATimeout) {
     const auto start = Clock::now();
     ASSERT_TRUE(link.SendCommand(BootCommand::Erase, 3, T));
     const auto sends = peer.ReceiveAll(3 * T + 2 * slack);
@@ -95,7 +101,7 @@ TEST_F(BootLinkTest, SilentModuleGetsEveryAttemptThenATimeout) {
     EXPECT_EQ(link.GetProgress()->done, 3u);
 }
 
-TEST_F(BootLinkTest, ReplyToSecondAttemptStopsTheThird) {
+TEST_P(BootLinkTest, ReplyToSecondAttemptStopsTheThird) {
     ASSERT_TRUE(link.SendCommand(BootCommand::Verify, 3, T));
     ASSERT_TRUE(peer.Receive(500ms));
     const auto second = peer.Receive(500ms);
@@ -114,7 +120,7 @@ TEST_F(BootLinkTest, ReplyToSecondAttemptStopsTheThird) {
     EXPECT_EQ(listener.Events().size(), 1u) << "no time-out after the reply";
 }
 
-TEST_F(BootLinkTest, EveryResendIsReportedWithItsNumber) {
+TEST_P(BootLinkTest, EveryResendIsReportedWithItsNumber) {
     ASSERT_TRUE(link.SendCommand(BootCommand::Erase, 3, T));
     ASSERT_EQ(listener.WaitFor(1, 1000ms).size(), 1u);
     using Resend = std::pair<BootCommand, std::uint16_t>;
@@ -142,14 +148,14 @@ TEST(BootLinkSenderTest, WhenOnlyTheModuleCountsAStrangersReplyIsNoAnswer) {
     EXPECT_FALSE(events[0].timeout);
 }
 
-TEST_F(BootLinkTest, ZeroAttemptsSendsAndReportsNothing) {
+TEST_P(BootLinkTest, ZeroAttemptsSendsAndReportsNothing) {
     EXPECT_FALSE(link.GetProgress()) << "no command yet";
     ASSERT_TRUE(link.SendCommand(BootCommand::Erase, 0, T));
     EXPECT_FALSE(peer.Receive(3 * T));
     EXPECT_TRUE(listener.Events().empty());
 }
 
-TEST_F(BootLinkTest, RunIsSentOnceAndNeverReported) {
+TEST_P(BootLinkTest, RunIsSentOnceAndNeverReported) {
     ASSERT_TRUE(link.SendCommand(BootCommand::Run, 3, 5000ms));
     const auto run = peer.Receive(500ms);
     ASSERT_TRUE(run);
@@ -160,7 +166,7 @@ TEST_F(BootLinkTest, RunIsSentOnceAndNeverReported) {
     EXPECT_EQ(link.GetProgress()->total, 1u);
 }
 
-TEST_F(BootLinkTest, ProgramFramesFollowEachReplyAndOnlyTheLastIsReported) {
+TEST_P(BootLinkTest, ProgramFramesFollowEachReplyAndOnlyTheLastIsReported) {
     LoadRecords(25);
     ASSERT_TRUE(link.SendCommand(BootCommand::Program, 3, 500ms));
     std::vector<std::size_t> recordsPerFrame;
@@ -183,7 +189,7 @@ TEST_F(BootLinkTest, ProgramFramesFollowEachReplyAndOnlyTheLastIsReported) {
     EXPECT_FALSE(peer.Receive(100ms));
 }
 
-TEST_F(BootLinkTest, UnansweredProgramFrameIsResentAsItWas) {
+TEST_P(BootLinkTest, UnansweredProgramFrameIsResentAsItWas) {
     LoadRecords(25);
     ASSERT_TRUE(link.SendCommand(BootCommand::Program, 2, T));
     const auto first = peer.Receive(500ms);
@@ -196,7 +202,7 @@ TEST_F(BootLinkTest, UnansweredProgramFrameIsResentAsItWas) {
     EXPECT_EQ(events[0].reply.command, BootCommand::Program);
 }
 
-TEST_F(BootLinkTest, RepliesAreTakenFromAnySenderButNotWhenIdle) {
+TEST_P(BootLinkTest, RepliesAreTakenFromAnySenderButNotWhenIdle) {
     ASSERT_TRUE(link.SendCommand(BootCommand::Erase, 3, 500ms));
     const auto erase = peer.Receive(500ms);
     ASSERT_TRUE(erase);
@@ -209,7 +215,7 @@ TEST_F(BootLinkTest, RepliesAreTakenFromAnySenderButNotWhenIdle) {
     EXPECT_EQ(listener.Events().size(), 1u);
 }
 
-TEST_F(BootLinkTest, AReplyNamingAnotherCommandIsNoAnswerAndLeavesTheRetriesAlone) {
+TEST_P(BootLinkTest, AReplyNamingAnotherCommandIsNoAnswerAndLeavesTheRetriesAlone) {
     ASSERT_TRUE(link.SendCommand(BootCommand::Verify, 2, 200ms));
     const auto verify = peer.Receive(500ms);
     ASSERT_TRUE(verify);
@@ -228,7 +234,7 @@ TEST_F(BootLinkTest, AReplyNamingAnotherCommandIsNoAnswerAndLeavesTheRetriesAlon
     EXPECT_EQ(events[0].reply.command, BootCommand::Verify);
 }
 
-TEST_F(BootLinkTest, BadRepliesAreDroppedAndTheCommandResent) {
+TEST_P(BootLinkTest, BadRepliesAreDroppedAndTheCommandResent) {
     ASSERT_TRUE(link.SendCommand(BootCommand::Query, 2, T));
     const auto query = peer.Receive(500ms);
     ASSERT_TRUE(query);
@@ -242,7 +248,7 @@ TEST_F(BootLinkTest, BadRepliesAreDroppedAndTheCommandResent) {
     EXPECT_TRUE(events[0].timeout);
 }
 
-TEST_F(BootLinkTest, OnlyTheFirstOfTwoFramesInADatagramIsDispatched) {
+TEST_P(BootLinkTest, OnlyTheFirstOfTwoFramesInADatagramIsDispatched) {
     ASSERT_TRUE(link.SendCommand(BootCommand::Query, 1, 500ms));
     const auto query = peer.Receive(500ms);
     ASSERT_TRUE(query);
@@ -256,7 +262,7 @@ TEST_F(BootLinkTest, OnlyTheFirstOfTwoFramesInADatagramIsDispatched) {
     EXPECT_BYTES_EQ(HexBytes("AA"), events[0].reply.Data());
 }
 
-TEST_F(BootLinkTest, ReplyDataIsACopy) {
+TEST_P(BootLinkTest, ReplyDataIsACopy) {
     ASSERT_TRUE(link.SendCommand(BootCommand::Verify, 1, 500ms));
     const auto verify = peer.Receive(500ms);
     ASSERT_TRUE(verify);
@@ -268,18 +274,29 @@ TEST_F(BootLinkTest, ReplyDataIsACopy) {
     EXPECT_BYTES_EQ(HexBytes("34 12"), listener.Events()[0].reply.Data());
 }
 
-TEST_F(BootLinkTest, StartingTwiceRunsOneWorkerAndStoppingIsPrompt) {
+TEST_P(BootLinkTest, StartingTwiceRunsOneWorkerAndStoppingIsPrompt) {
     const int running = ThreadCount();
     link.StartWorker(listener);
     EXPECT_EQ(ThreadCount(), running);
     const auto start = Clock::now();
     link.StopWorker();
     EXPECT_LT(Ms(Clock::now() - start), 200);
-    EXPECT_EQ(ThreadCount(), running - 1);
+    EXPECT_EQ(ThreadCount(), GetParam() ? running : running - 1); // the loop runs on
     link.StopWorker(); // without a worker: returns at once
     link.StartWorker(listener);
     EXPECT_EQ(ThreadCount(), running);
 }
+
+TEST_P(BootLinkTest, AStoppedWorkerSendsNothingMore) {
+    ASSERT_TRUE(link.SendCommand(BootCommand::Erase, 5, T));
+    ASSERT_EQ(peer.ReceiveAll(T / 2).size(), 1u);
+    link.StopWorker();
+    EXPECT_TRUE(peer.ReceiveAll(3 * T).empty());
+    EXPECT_TRUE(listener.WaitFor(1, T).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Worker, BootLinkTest, ::testing::Values(false, true),
+                         [](const auto& param) { return param.param ? "OnLoop" : "OwnThread"; });
 
 } // namespace
 } // namespace ostrel
