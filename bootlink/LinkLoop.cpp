@@ -130,7 +130,8 @@ void LinkLoop::TakeReady(std::span<const epoll_event> ready) {
         }
         const auto place = static_cast<Place>((event.data.u64 >> 1) & 0xffffffffU);
         Slot& slot = slots[place];
-        if (slot.link == nullptr || MarkOf(place, slot.generation, false) != (event.data.u64 & ~std::uint64_t{1})) {
+        if (slot.link == nullptr ||
+            MarkOf(place, slot.generation, false) != (event.data.u64 & ~std::uint64_t{1})) {
             continue; // removed since the wait began
         }
         ((event.data.u64 & 1U) != 0 ? slot.woken : slot.readable) = true;

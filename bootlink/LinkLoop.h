@@ -8,11 +8,12 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <queue>
 #include <span>
 #include <sys/epoll.h>
 #include <thread>
 #include <vector>
+
+#include <queue>
 
 namespace ostrel {
 
