@@ -8,12 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <queue>
 #include <span>
 #include <sys/epoll.h>
 #include <thread>
 #include <vector>
-
-#include <queue>
 
 namespace ostrel {
 

@@ -8,10 +8,9 @@
 
 #include <memory>
 #include <optional>
+#include <queue>
 #include <string>
 #include <vector>
-
-#include <queue>
 
 namespace ostrel {
 
