@@ -1,5 +1,6 @@
 #include "bootlink/BootLink.h"
 
+#include <algorithm>
 #include <array>
 #include <poll.h>
 
@@ -14,6 +15,9 @@ BootLink::~BootLink() {
 }
 
 bool BootLink::LoadHexFile(const std::string& path) {
+    if (knownProgram) {
+        return true; // its frames were built from this file: there is nothing left to read
+    }
     return image.Open(path);
 }
 
@@ -68,7 +72,10 @@ bool BootLink::SendCommand(BootCommand command, std::uint16_t attemptCount,
 bool BootLink::Arm(BootCommand command, std::uint16_t attemptCount,
                    std::chrono::milliseconds attemptTimeout, bool restartProgram) {
     currentCommand.store(static_cast<std::uint8_t>(command));
-    if (!frames.Build(command, image, restartProgram, knownImage)) {
+    const bool built = command == BootCommand::Program && knownProgram
+                           ? TakeKnownFrame(restartProgram)
+                           : frames.Build(command, image, restartProgram, knownImage);
+    if (!built) {
         return false;
     }
     if (command == BootCommand::Run) {
@@ -81,9 +88,26 @@ bool BootLink::Arm(BootCommand command, std::uint16_t attemptCount,
     return true;
 }
 
+bool BootLink::TakeKnownFrame(bool restartProgram) {
+    const std::uint32_t build = restartProgram ? 0 : knownProgramBuilds.load();
+    // A build that finds no record counts too: the file's reader had read its last line then.
+    knownProgramBuilds.store(
+        std::min<std::uint32_t>(build + 1, static_cast<std::uint32_t>(knownProgram->Count() + 1)));
+    if (build >= knownProgram->Count()) {
+        return false;
+    }
+    frames.Use(knownProgram->Frame(build));
+    return true;
+}
+
 std::optional<LinkProgress> BootLink::GetProgress() const {
     switch (static_cast<BootCommand>(currentCommand.load())) {
     case BootCommand::Program:
+        if (knownProgram) {
+            const std::uint32_t builds = knownProgramBuilds.load();
+            return LinkProgress{builds == 0 ? 0 : knownProgram->LinesAfterBuild(builds - 1),
+                                knownProgram->LineCount()};
+        }
         return LinkProgress{image.LinesRead(), image.LineCount()};
     case BootCommand::Query:
     case BootCommand::Erase:

@@ -4,6 +4,7 @@
 #include "bootlink/FrameDecoder.h"
 #include "bootlink/LinkLoop.h"
 #include "bootlink/LinkOperations.h"
+#include "bootlink/ProgramFrames.h"
 #include "bootlink/ReplyFilter.h"
 #include "bootlink/WorkerPasses.h"
 #include "common/MessageSink.h"
@@ -13,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -42,6 +44,11 @@ public:
     // The image's range and CRC, worked out once for many links of the same file: Verify and
     // ImageCrc take them instead of building the 5 MiB image again. The window builds it.
     void UseKnownImage(const HexImage::BuildResult& range) { knownImage = range; }
+    // The file's Program frames, built once for many links of the same file: the link then
+    // sends these and reads no file of its own. To be called before the file is loaded.
+    void UseKnownProgram(std::shared_ptr<const ProgramFrames> program) {
+        knownProgram = std::move(program);
+    }
     // The worker's passes run on this loop instead of a thread of the link's own. To be called
     // before the worker starts; the loop must outlive the link's worker.
     void RunOn(LinkLoop& loop) { sharedLoop = &loop; }
@@ -63,6 +70,8 @@ private:
 
     bool Arm(BootCommand command, std::uint16_t attempts, std::chrono::milliseconds timeout,
              bool restartProgram);
+    // The known program's next frame, as frames.Build would have built it from the file.
+    bool TakeKnownFrame(bool restartProgram);
     void WorkerMain(std::stop_token stop);
     // WorkerPasses
     WaitPlan PlanWait() override;
@@ -89,6 +98,8 @@ private:
     FrameBuilder frames;
     HexImage image;
     std::optional<HexImage::BuildResult> knownImage;
+    std::shared_ptr<const ProgramFrames> knownProgram;
+    std::atomic<std::uint32_t> knownProgramBuilds{0}; // since the restart, as its progress
     UdpEndpoint endpoint;
     // Ends the worker's wait at once when a command is armed or a stop is asked for.
     WakeEvent wake;

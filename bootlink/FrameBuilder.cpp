@@ -110,6 +110,12 @@ bool FrameBuilder::Build(BootCommand command, HexImage& image, bool restartProgr
     return true;
 }
 
+void FrameBuilder::Use(std::span<const std::uint8_t> frame) {
+    const std::size_t length = std::min(frame.size(), txFrame.size());
+    std::copy_n(frame.begin(), length, txFrame.begin());
+    txLength = static_cast<std::uint16_t>(length);
+}
+
 void FrameBuilder::Encode() {
     const std::uint16_t crc = Crc16(std::span(payload.data(), payloadLength));
     payload[payloadLength++] = static_cast<std::uint8_t>(crc & 0xFF);

@@ -24,6 +24,8 @@ public:
     bool Build(BootCommand command, HexImage& image, bool restartProgram,
                const std::optional<HexImage::BuildResult>& knownRange = std::nullopt);
 
+    // A frame built before, by a builder of the same file, becomes this one's.
+    void Use(std::span<const std::uint8_t> frame);
     std::span<const std::uint8_t> Frame() const { return {txFrame.data(), txLength}; }
 
 private:

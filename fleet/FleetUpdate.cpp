@@ -15,6 +15,13 @@ FleetUpdate::FleetUpdate(const UpdateJob& theJob, std::vector<ModuleTarget> targ
     for (ModuleTarget& target : targets) {
         modules.push_back({std::move(target), 0, 0, nullptr, std::nullopt});
     }
+    // One module reads its file as a lone link does, from the first frame on, with no wait for
+    // a build of them all. A file that cannot be read is left to each link to report.
+    if (modules.size() > 1) {
+        if (auto built = ProgramFrames::FromFile(job.file)) {
+            program = std::make_shared<const ProgramFrames>(std::move(*built));
+        }
+    }
     dueOf.resize(modules.size());
     isProbing.resize(modules.size());
 }
@@ -28,7 +35,8 @@ void FleetUpdate::StartTry(std::size_t index, Clock::time_point now) {
     ++module.tries;
     const std::size_t id = moduleOfTry.size();
     moduleOfTry.push_back(index);
-    module.current = std::make_unique<ModuleUpdate>(module.target, job, listener, queue, links, id);
+    module.current =
+        std::make_unique<ModuleUpdate>(module.target, job, listener, queue, links, program, id);
     module.current->Start(now);
     Touched(index);
 }

@@ -77,6 +77,8 @@ private:
     int stopFd;
     LinkEventQueue queue;
     LinkLoop links; // outlives every try's link
+    // Every link of a fleet sends the same frames: built once, not read and encoded per module.
+    std::shared_ptr<const ProgramFrames> program;
     std::vector<Module> modules;
     std::vector<std::size_t> moduleOfTry; // a try's id, as its link posts it, to its module
     std::size_t nextToStart = 0;

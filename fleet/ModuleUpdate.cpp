@@ -6,7 +6,8 @@
 namespace ostrel {
 
 ModuleUpdate::ModuleUpdate(ModuleTarget module, const UpdateJob& theJob, FleetListener& reportTo,
-                           LinkEventQueue& queue, LinkLoop& links, std::size_t tryId)
+                           LinkEventQueue& queue, LinkLoop& links,
+                           std::shared_ptr<const ProgramFrames> program, std::size_t tryId)
     : target(std::move(module)), id(tryId), job(theJob), listener(reportTo),
       linkListener(queue, tryId), link(*this),
       procedure(job.file, target.address, *this, linkListener, *this, job.options) {
@@ -14,6 +15,9 @@ ModuleUpdate::ModuleUpdate(ModuleTarget module, const UpdateJob& theJob, FleetLi
     link.TakeRepliesOnlyFromModule();
     // Every module of a run gets the same image: its range and CRC are worked out once.
     link.UseKnownImage(job.plan.verify);
+    if (program) {
+        link.UseKnownProgram(std::move(program));
+    }
     link.RunOn(links);
 }
 

@@ -27,9 +27,10 @@ public:
     // awaits no answer, so a lost Run would leave the module in its bootloader for good.
     static constexpr std::chrono::seconds runAgainEvery{1};
 
-    // The try's link runs its worker on links.
+    // The try's link runs its worker on links, and sends the run's program when one is given.
     ModuleUpdate(ModuleTarget target, const UpdateJob& job, FleetListener& listener,
-                 LinkEventQueue& queue, LinkLoop& links, std::size_t tryId);
+                 LinkEventQueue& queue, LinkLoop& links,
+                 std::shared_ptr<const ProgramFrames> program, std::size_t tryId);
     ModuleUpdate(const ModuleUpdate&) = delete;
     ModuleUpdate& operator=(const ModuleUpdate&) = delete;
     ~ModuleUpdate() override;

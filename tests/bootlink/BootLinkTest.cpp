@@ -9,6 +9,7 @@
 #include "tests/support/UdpPeer.h"
 
 #include <dirent.h>
+#include <filesystem>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -41,12 +42,15 @@ int ThreadCount() {
     return count;
 }
 
-// Each case runs twice: the link's worker on a thread of its own, and as passes on a loop that
-// many links share; what goes on the wire, and when, must not differ.
-class BootLinkTest : public ::testing::TestWithParam<bool> {
+// Each case runs on each way a link may run: its worker on a thread of its own, as passes on a
+// loop that many links share, and there sending the Program frames that a fleet built once;
+// what goes on the wire, and when, must not differ.
+enum class Runner { OwnThread, OnLoop, OnLoopWithKnownProgram };
+
+class BootLinkTest : public ::testing::TestWithParam<Runner> {
 protected:
     void SetUp() override {
-        if (GetParam()) {
+        if (GetParam() != Runner::OwnThread) {
             link.RunOn(loop.emplace());
         }
         ASSERT_TRUE(link.Open(peer.Port(), loopback));
@@ -61,7 +65,14 @@ protected:
             hex.Data(static_cast<std::uint16_t>(i * 16), Bytes(16, static_cast<std::uint8_t>(i)));
         }
         hex.EndOfFile();
-        ASSERT_TRUE(link.LoadHexFile(dir.Write("firmware.hex", hex.Text())));
+        const std::string path = dir.Write("firmware.hex", hex.Text());
+        if (GetParam() == Runner::OnLoopWithKnownProgram) {
+            auto program = ProgramFrames::FromFile(path);
+            ASSERT_TRUE(program);
+            link.UseKnownProgram(std::make_shared<const ProgramFrames>(std::move(*program)));
+            std::filesystem::remove(path); // the link must not need it
+        }
+        ASSERT_TRUE(link.LoadHexFile(path));
     }
 
     void Answer(const test::UdpPeer::Datagram& to, const Bytes& payload) {
@@ -166,7 +177,10 @@ TEST_P(BootLinkTest, RunIsSentOnceAndNeverReported) {
     EXPECT_EQ(link.GetProgress()->total, 1u);
 }
 
-TEST_P(BootLinkTest, ProgramFramesFollowEachReplyAndOnlyTheLastIsReported) {
+// The Program cases also run with the frames a fleet built once.
+class BootLinkProgramTest : public BootLinkTest {};
+
+TEST_P(BootLinkProgramTest, ProgramFramesFollowEachReplyAndOnlyTheLastIsReported) {
     LoadRecords(25);
     ASSERT_TRUE(link.SendCommand(BootCommand::Program, 3, 500ms));
     std::vector<std::size_t> recordsPerFrame;
@@ -189,7 +203,7 @@ TEST_P(BootLinkTest, ProgramFramesFollowEachReplyAndOnlyTheLastIsReported) {
     EXPECT_FALSE(peer.Receive(100ms));
 }
 
-TEST_P(BootLinkTest, UnansweredProgramFrameIsResentAsItWas) {
+TEST_P(BootLinkProgramTest, UnansweredProgramFrameIsResentAsItWas) {
     LoadRecords(25);
     ASSERT_TRUE(link.SendCommand(BootCommand::Program, 2, T));
     const auto first = peer.Receive(500ms);
@@ -281,7 +295,8 @@ TEST_P(BootLinkTest, StartingTwiceRunsOneWorkerAndStoppingIsPrompt) {
     const auto start = Clock::now();
     link.StopWorker();
     EXPECT_LT(Ms(Clock::now() - start), 200);
-    EXPECT_EQ(ThreadCount(), GetParam() ? running : running - 1); // the loop runs on
+    EXPECT_EQ(ThreadCount(),
+              GetParam() != Runner::OwnThread ? running : running - 1); // the loop runs on
     link.StopWorker(); // without a worker: returns at once
     link.StartWorker(listener);
     EXPECT_EQ(ThreadCount(), running);
@@ -295,8 +310,24 @@ TEST_P(BootLinkTest, AStoppedWorkerSendsNothingMore) {
     EXPECT_TRUE(listener.WaitFor(1, T).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Worker, BootLinkTest, ::testing::Values(false, true),
-                         [](const auto& param) { return param.param ? "OnLoop" : "OwnThread"; });
+std::string RunnerName(const ::testing::TestParamInfo<Runner>& info) {
+    switch (info.param) {
+    case Runner::OwnThread:
+        return "OwnThread";
+    case Runner::OnLoop:
+        return "OnLoop";
+    case Runner::OnLoopWithKnownProgram:
+        return "OnLoopWithKnownProgram";
+    }
+    return "";
+}
+
+INSTANTIATE_TEST_SUITE_P(Worker, BootLinkTest, ::testing::Values(Runner::OwnThread, Runner::OnLoop),
+                         RunnerName);
+INSTANTIATE_TEST_SUITE_P(Worker, BootLinkProgramTest,
+                         ::testing::Values(Runner::OwnThread, Runner::OnLoop,
+                                           Runner::OnLoopWithKnownProgram),
+                         RunnerName);
 
 } // namespace
 } // namespace ostrel
