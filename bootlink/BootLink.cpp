@@ -1,5 +1,7 @@
 #include "bootlink/BootLink.h"
 
+#include "common/Timespec.h"
+
 #include <algorithm>
 #include <array>
 #include <poll.h>
@@ -128,11 +130,7 @@ void BootLink::WorkerMain(std::stop_token stop) {
     while (!stop.stop_requested()) {
         const WaitPlan plan = PlanWait();
         std::array<pollfd, 2> waitOn{{{SocketFd(), POLLIN, 0}, {WakeFd(), POLLIN, 0}}};
-        timespec limit{};
-        if (plan.wait) {
-            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(*plan.wait);
-            limit = {seconds.count(), (*plan.wait - seconds).count()};
-        }
+        const timespec limit = TimespecOf(plan.wait.value_or(std::chrono::nanoseconds::zero()));
         ::ppoll(waitOn.data(), waitOn.size(), plan.wait ? &limit : nullptr, nullptr);
         if (Pass(plan, (waitOn[0].revents & POLLIN) != 0, (waitOn[1].revents & POLLIN) != 0)) {
             std::this_thread::sleep_for(idleRest);

@@ -1,5 +1,7 @@
 #include "sim/ReplyScheduler.h"
 
+#include "common/Timespec.h"
+
 #include <algorithm>
 #include <array>
 #include <sys/socket.h>
@@ -74,9 +76,7 @@ std::optional<timespec> ReplyScheduler::PollTimeout() const {
     }
     const auto wait = std::max(std::chrono::steady_clock::duration::zero(),
                                pending.front().due - std::chrono::steady_clock::now());
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
-    return timespec{static_cast<time_t>(seconds.count()),
-                    static_cast<long>(std::chrono::nanoseconds(wait - seconds).count())};
+    return TimespecOf(wait);
 }
 
 } // namespace ostrel::sim
