@@ -1,5 +1,7 @@
 #include "bootlink/LinkLoop.h"
 
+#include "common/Timespec.h"
+
 #include <array>
 #include <stdexcept>
 
@@ -13,11 +15,6 @@ constexpr std::uint64_t loopMark = ~std::uint64_t{0};
 std::uint64_t MarkOf(LinkLoop::Place place, std::uint32_t generation, bool isWake) {
     return (std::uint64_t{generation & 0x7fffffffU} << 33) | (std::uint64_t{place} << 1) |
            (isWake ? 1U : 0U);
-}
-
-timespec TimespecOf(std::chrono::nanoseconds span) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(span);
-    return {seconds.count(), (span - seconds).count()};
 }
 
 } // namespace
@@ -100,24 +97,25 @@ void LinkLoop::BeginWait(Place place) {
             return;
         }
         // What came while it rested ends the wait at once, as a poll would.
-        const bool rest = slot.link->Pass(slot.plan, slot.readable, slot.woken);
-        slot.readable = slot.woken = false;
-        if (rest) {
-            slot.stage = Stage::Resting;
-            SetTimer(place, Clock::now() + WorkerPasses::idleRest);
+        if (PassRests(place)) {
             return;
         }
     }
 }
 
-void LinkLoop::RunPass(Place place) {
+bool LinkLoop::PassRests(Place place) {
     Slot& slot = slots[place];
     const bool rest = slot.link->Pass(slot.plan, slot.readable, slot.woken);
     slot.readable = slot.woken = false;
     if (rest) {
         slot.stage = Stage::Resting;
         SetTimer(place, Clock::now() + WorkerPasses::idleRest);
-    } else {
+    }
+    return rest;
+}
+
+void LinkLoop::RunPass(Place place) {
+    if (!PassRests(place)) {
         BeginWait(place);
     }
 }

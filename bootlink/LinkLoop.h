@@ -6,8 +6,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <mutex>
+#include <optional>
 #include <queue>
 #include <span>
 #include <sys/epoll.h>
@@ -61,6 +61,8 @@ private:
     void TakeReady(std::span<const epoll_event> ready);
     void TakeDueTimers(Clock::time_point now);
     void RunPass(Place place);
+    // One pass with what came; true when the link now rests, its rest's end set.
+    bool PassRests(Place place);
     void BeginWait(Place place);
     void SetTimer(Place place, Clock::time_point at);
     void Watch(Place place, int operation, std::uint32_t events);
