@@ -26,9 +26,9 @@ struct FleetPolicy {
 // the probes' sockets and the stop descriptor, and for the next tick any update wants; it never
 // spins. A module whose try failed with no answer, a CRC mismatch or no confirm is tried again
 // from the wake string while tries remain; only its last try is its outcome. Nothing is shared
-// between the modules' links but the loop that runs their workers. What a round costs depends
-// on what came in it, not on the size of the fleet: modules are stepped from a queue of when
-// each is due, and only those that ended are settled.
+// between the modules' links but the loop that runs their workers and the frames they send. What a
+// round costs depends on what came in it, not on the size of the fleet: modules are stepped from a
+// queue of when each is due, and only those that ended are settled.
 class FleetUpdate {
 public:
     struct Module {

@@ -15,9 +15,7 @@ ModuleUpdate::ModuleUpdate(ModuleTarget module, const UpdateJob& theJob, FleetLi
     link.TakeRepliesOnlyFromModule();
     // Every module of a run gets the same image: its range and CRC are worked out once.
     link.UseKnownImage(job.plan.verify);
-    if (program) {
-        link.UseKnownProgram(std::move(program));
-    }
+    link.UseKnownProgram(std::move(program));
     link.RunOn(links);
 }
 

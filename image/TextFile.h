@@ -31,8 +31,8 @@ public:
 private:
     bool Refill();
 
-    // Every link of a fleet reads the file with a buffer of its own: a thousand of them must
-    // stay small, and reads of a cached file cost little.
+    // Reads of a cached file cost little, so the buffer stays small: many links may each hold
+    // one.
     static constexpr std::size_t bufferSize = 8 * 1024;
 
     UniqueFd fd;
