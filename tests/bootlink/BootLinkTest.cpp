@@ -8,6 +8,7 @@
 #include "tests/support/TestFrames.h"
 #include "tests/support/UdpPeer.h"
 
+#include <array>
 #include <dirent.h>
 #include <filesystem>
 #include <thread>
@@ -311,15 +312,8 @@ TEST_P(BootLinkTest, AStoppedWorkerSendsNothingMore) {
 }
 
 std::string RunnerName(const ::testing::TestParamInfo<Runner>& info) {
-    switch (info.param) {
-    case Runner::OwnThread:
-        return "OwnThread";
-    case Runner::OnLoop:
-        return "OnLoop";
-    case Runner::OnLoopWithKnownProgram:
-        return "OnLoopWithKnownProgram";
-    }
-    return "";
+    return std::array{"OwnThread", "OnLoop",
+                      "OnLoopWithKnownProgram"}[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Worker, BootLinkTest, ::testing::Values(Runner::OwnThread, Runner::OnLoop),
